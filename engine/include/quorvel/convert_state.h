@@ -1,0 +1,39 @@
+// Every value one conversion reads from the export and writes to the scene.
+#pragma once
+
+#include "quorvel/text_rules.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+inline constexpr int ChannelCount = 6;
+
+struct ConvertState {
+    std::string InputFile;   // the export file (.ma)
+    std::string OutputFile;  // the scene file (.syncar)
+
+    std::string CurrentLine;  // the export line most recently read
+    long CurrentLineNumber = 0;
+
+    Integer16 StartFrame = 0;
+    Integer16 EndFrame = 0;
+    Integer16 ImageWidth = 0;
+    Integer16 ImageHeight = 0;
+    std::string AspectText;  // kept as found, never read as a number
+    Integer16 FrameRate = 0;
+
+    // The key line of each camera channel (translate X, Y, Z, rotate X, Y, Z)
+    // and the line number it came from.
+    std::array<std::string, ChannelCount> ChannelLine;
+    std::array<long, ChannelCount> ChannelLineNumber{};
+
+    // The value text of each channel per frame; entry i is frame StartFrame + i.
+    std::array<std::vector<std::string>, ChannelCount> ChannelTable;
+
+    long FrameCount() const { return long{EndFrame} - long{StartFrame} + 1; }
+};
+
+}  // namespace quorvel

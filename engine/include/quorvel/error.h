@@ -1,0 +1,33 @@
+// The one error type of the conversion engine.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quorvel {
+
+enum class ErrorKind {
+    Overflow,         // a number does not fit where it must go (16-bit fields)
+    InvalidArgument,  // a text operation was asked for an impossible cut
+    MissingInput,     // the export ends before something the scene needs
+    BadInput,         // a line of the export is malformed
+    BadFactor,        // the multiplication factor is not a number
+    FileSystem,       // a file cannot be opened, read or written
+};
+
+// Messages are written for the user: what is wrong and where.
+class Error : public std::runtime_error {
+public:
+    Error(ErrorKind kind, const std::string& message)
+        : std::runtime_error(message), kind_(kind) {}
+
+    ErrorKind kind() const noexcept { return kind_; }
+
+private:
+    ErrorKind kind_;
+};
+
+// "<what> '<path>': <system reason>" for a failed file operation.
+[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int errnoValue);
+
+}  // namespace quorvel

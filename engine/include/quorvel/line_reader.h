@@ -1,0 +1,58 @@
+// Reads an export file line by line, never the whole file at once.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel {
+
+class LineReader {
+public:
+    // Lines longer than this are refused: no export holds one, and reading
+    // an unbounded line would take unbounded memory.
+    static constexpr std::size_t MaxLineLength = 16u << 20;
+
+    // Opens Path for reading; a missing file, a folder or an unreadable
+    // file is a file-system error.
+    explicit LineReader(std::string Path);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // Yes when no characters remain.
+    bool AtEnd();
+
+    // The next line into Line, without its terminator. A line ends at CR,
+    // LF or CR LF; the last line needs no terminator. Reading at the end is
+    // an error whose message names Wanted, the thing still being looked for.
+    void ReadLine(std::string& Line, std::string_view Wanted = "another line");
+
+    // Number of the line most recently read, from 1.
+    long LineNumber() const { return lineNumber_; }
+    const std::string& Path() const { return path_; }
+
+    // "<path>, line <n>" for error messages about line n.
+    std::string Where(long Line) const;
+
+private:
+    bool Fill();
+
+    std::string path_;
+    int fd_ = -1;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
+    long lineNumber_ = 0;
+};
+
+// Reads lines into CurrentLine until it contains Marker, keeping
+// CurrentLineNumber with it. The line already held is tested first, so a
+// marker in it is found without reading. Returns false when the file ends first.
+bool ScanForMarker(LineReader& Reader, std::string& CurrentLine, long& CurrentLineNumber,
+                   std::string_view Marker);
+
+}  // namespace quorvel

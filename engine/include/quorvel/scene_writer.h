@@ -1,0 +1,56 @@
+// Writes the scene file: header, image block, camera path, closing lines.
+#pragma once
+
+#include "quorvel/convert_state.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// Collects scene lines in a large buffer and hands them to an open stream;
+// every write error is raised, none is lost.
+class SceneWriter {
+public:
+    SceneWriter(std::FILE* Out, std::string Name);
+
+    // Appends to the line being built.
+    SceneWriter& operator<<(std::string_view Text)
+    {
+        buffer_.append(Text);
+        return *this;
+    }
+    SceneWriter& operator<<(char Character)
+    {
+        buffer_.push_back(Character);
+        return *this;
+    }
+    // Ends the line being built with CR LF.
+    void EndLine();
+    // Writes a whole line.
+    void Line(std::string_view Text);
+    // Hands everything buffered to the stream and flushes it.
+    void Flush();
+
+    std::string& Buffer() { return buffer_; }
+
+private:
+    void Drain();
+
+    std::FILE* out_;
+    std::string name_;
+    std::string buffer_;
+};
+
+// A computed number as the scene holds it: a blank or a minus sign, at most
+// 15 significant digits, a trailing blank (92.5 gives " 92.5 ", -3 "-3 ").
+void AppendPrintForm(std::string& Out, double Value);
+
+// Writes everything from "SynthEyesScene {" to the end of the zoom block.
+void SaveCamPath(const ConvertState& State, SceneWriter& Writer);
+
+// The two lines that end every scene file.
+void WriteClosingLines(SceneWriter& Writer);
+
+}  // namespace quorvel

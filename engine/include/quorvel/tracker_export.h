@@ -1,0 +1,37 @@
+// Writes one tracker block per tracked point found after the frame rate.
+#pragma once
+
+#include "quorvel/convert_state.h"
+#include "quorvel/line_reader.h"
+#include "quorvel/scene_writer.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel {
+
+inline constexpr std::string_view TrackerMarker = "setAttr \".t\" -type \"double3";
+
+// A tracker line that could not be exported, and why.
+struct SkippedTracker {
+    long LineNumber = 0;
+    std::string Reason;
+};
+
+struct TrackerSummary {
+    long Trackers = 0;      // blocks written, numbered 1 to Trackers
+    long SkippedCount = 0;  // malformed tracker lines left out
+    // The first MaxSkippedListed of them; the count goes on past that.
+    std::vector<SkippedTracker> Skipped;
+    static constexpr std::size_t MaxSkippedListed = 1000;
+};
+
+// Reads the rest of the export from CurrentLine on (the frame-rate line is
+// tested first) and writes a block for every well-formed tracker line, its
+// position scaled by Factor as (-Factor*x, Factor*z, Factor*y); then writes
+// the closing lines. A malformed line is skipped whole and listed.
+TrackerSummary SaveTrackers(ConvertState& State, LineReader& Reader, SceneWriter& Writer,
+                            double Factor);
+
+}  // namespace quorvel

@@ -1,0 +1,149 @@
+#include "quorvel/text_rules.h"
+
+#include "quorvel/error.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+
+namespace quorvel {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the number at the front of Text (IsNumber's grammar), 0 if none.
+std::size_t NumberPrefix(std::string_view Text)
+{
+    std::size_t i = 0;
+    const std::size_t n = Text.size();
+    if (i < n && (Text[i] == '+' || Text[i] == '-'))
+        ++i;
+    const std::size_t intStart = i;
+    while (i < n && IsDigit(Text[i]))
+        ++i;
+    std::size_t digits = i - intStart;
+    if (i < n && Text[i] == '.') {
+        const std::size_t fracStart = ++i;
+        while (i < n && IsDigit(Text[i]))
+            ++i;
+        digits += i - fracStart;
+    }
+    if (digits == 0)
+        return 0;
+    if (i < n && (Text[i] == 'e' || Text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < n && (Text[j] == '+' || Text[j] == '-'))
+            ++j;
+        const std::size_t expStart = j;
+        while (j < n && IsDigit(Text[j]))
+            ++j;
+        if (j > expStart)
+            i = j;
+    }
+    return i;
+}
+
+}  // namespace
+
+std::size_t Find(std::int64_t StartPos, std::string_view Text, std::string_view Pattern)
+{
+    if (StartPos < 1)
+        throw Error(ErrorKind::InvalidArgument, "find from position " + std::to_string(StartPos));
+    if (static_cast<std::uint64_t>(StartPos) > Text.size())
+        return 0;
+    const std::size_t at = Text.find(Pattern, static_cast<std::size_t>(StartPos - 1));
+    return at == std::string_view::npos ? 0 : at + 1;
+}
+
+std::string_view Substring(std::string_view Text, std::int64_t Start, std::int64_t Length)
+{
+    if (Start < 1 || Length < 0) {
+        throw Error(ErrorKind::InvalidArgument, "substring from position " + std::to_string(Start) +
+                                                    " of length " + std::to_string(Length));
+    }
+    if (static_cast<std::uint64_t>(Start) > Text.size())
+        return {};
+    return Text.substr(static_cast<std::size_t>(Start - 1), static_cast<std::size_t>(Length));
+}
+
+std::string_view Trim(std::string_view Text)
+{
+    const std::size_t first = Text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return Text.substr(first, Text.find_last_not_of(' ') - first + 1);
+}
+
+double ValueOf(std::string_view Text)
+{
+    std::string packed;
+    packed.reserve(Text.size());
+    for (const char c : Text) {
+        if (c != ' ' && c != '\t' && c != '\n')
+            packed.push_back(c);
+    }
+    const std::size_t length = NumberPrefix(packed);
+    return length == 0 ? 0.0 : NumberValue(std::string_view(packed).substr(0, length));
+}
+
+bool IsNumber(std::string_view Text)
+{
+    return !Text.empty() && NumberPrefix(Text) == Text.size();
+}
+
+double NumberValue(std::string_view Text)
+{
+    const bool negative = !Text.empty() && Text.front() == '-';
+    if (!Text.empty() && (Text.front() == '+' || negative))
+        Text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // from_chars leaves the value alone here; the C locale's strtod
+        // gives the IEEE answer (infinity, or zero / a denormal).
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+        const std::string copy(Text);
+        value = strtod_l(copy.c_str(), nullptr, cLocale);
+    } else if (error != std::errc()) {
+        value = 0.0;
+    }
+    (void)end;
+    return negative ? -value : value;
+}
+
+Integer16 ToInteger16(double Value, std::string_view What)
+{
+    double rounded = std::round(Value);
+    if (std::fabs(Value - std::trunc(Value)) == 0.5)
+        rounded = 2.0 * std::round(Value / 2.0);
+    if (!(rounded >= -32768.0 && rounded <= 32767.0)) {
+        std::string text(32, '\0');
+        const auto result = std::to_chars(text.data(), text.data() + text.size(), Value);
+        text.resize(static_cast<std::size_t>(result.ptr - text.data()));
+        throw Error(ErrorKind::Overflow, std::string(What) + " " + text +
+                                             " is outside the range -32768 to 32767");
+    }
+    return static_cast<Integer16>(rounded);
+}
+
+std::string IntegerText(long long Value)
+{
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text, Value);
+    return std::string(text, result.ptr);
+}
+
+std::string_view TokenAt(std::string_view Text, std::size_t From)
+{
+    std::size_t first = From;
+    while (first < Text.size() && Text[first] == ' ')
+        ++first;
+    if (first >= Text.size())
+        return {};
+    const std::size_t last = Text.find_first_of(" ;", first);
+    return Text.substr(first, last == std::string_view::npos ? std::string_view::npos : last - first);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,74 @@
+// quorvel-convert as scripts use it: arguments, exit status, batch mode.
+#include "run_program.h"
+#include "temp_folder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using testing::HasSubstr;
+
+namespace {
+
+const std::string Convert = QUORVEL_CONVERT;
+const std::string Sample = std::string(QUORVEL_EXAMPLES) + "/shot_0020.ma";
+
+TEST(Cli, UsageErrorsExitWithTwo)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {Convert},
+        {Convert, "only-input.ma"},
+        {Convert, "a.ma", "b.syncar", "c.syncar"},
+        {Convert, "--bogus", "a.ma", "b.syncar"},
+        {Convert, "a.ma", "b.syncar", "--factor"},
+        {Convert, "-d"},
+        {Convert, "-d", "out"},
+    };
+    for (const auto& argv : cases) {
+        const ProgramResult result = RunProgram(argv);
+        EXPECT_EQ(result.Status, 2) << argv.back();
+        EXPECT_THAT(result.Err, HasSubstr("Try 'quorvel-convert --help'"));
+        EXPECT_EQ(result.Out, "");
+    }
+}
+
+TEST(Cli, HelpAndVersion)
+{
+    const ProgramResult help = RunProgram({Convert, "--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_THAT(help.Out, HasSubstr("Usage: quorvel-convert [--no-trackers] [--factor TEXT] [-v] INPUT OUTPUT"));
+    const ProgramResult version = RunProgram({Convert, "--version"});
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_THAT(version.Out, testing::MatchesRegex("quorvel-convert [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+}
+
+TEST(Cli, VerboseSummaryAndWarnings)
+{
+    TempFolder folder;
+    const ProgramResult result = RunProgram({Convert, "-v", Sample, folder / "shot.syncar"});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_THAT(result.Err, HasSubstr("shot_0020.ma -> " + folder / "shot.syncar" +
+                                      ": 5 frames, 3 trackers, 1 tracker lines skipped"));
+    EXPECT_THAT(result.Err, HasSubstr("warning: " + Sample + ", line 36: tracker line skipped"));
+}
+
+TEST(Cli, DirectoryModeGoesOnAfterAFailure)
+{
+    TempFolder folder;
+    const std::string broken = folder.Write("broken.ma", "not an export\r\n");
+    const std::string out = (folder.Path() / "scenes").string();
+    std::filesystem::create_directory(out);
+    const ProgramResult result = RunProgram({Convert, "-d", out, broken, Sample});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_THAT(result.Err, HasSubstr("broken.ma: no playback range"));
+    EXPECT_FALSE(std::filesystem::exists(out + "/broken.syncar"));
+    EXPECT_EQ(ReadFile(out + "/shot_0020.syncar"), RunProgram({Convert, Sample, "-"}).Out);
+}
+
+TEST(Cli, FullStandardOutputIsAFailure)
+{
+    const ProgramResult result = RunProgram({Convert, Sample, "-"}, "/dev/full");
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_THAT(result.Err, HasSubstr("No space left on device"));
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+// The conversion run through the engine call the front ends use: what it
+// reports, and that a failure never harms an existing scene file.
+#include "quorvel/conversion_run.h"
+#include "quorvel/error.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace quorvel;
+
+namespace {
+
+std::string Export(const std::string& trackerLines)
+{
+    std::string text =
+        "playbackOptions -min 1 -max 2 -animationStartTime 1;\r\n"
+        "\tsetAttr \".w\" 1920;\r\n\tsetAttr \".h\" 1080;\r\n\tsetAttr \".dar\" 1.777;\r\n"
+        "createNode animCurveTL -n \"VoodooCam_translateX\";\r\n";
+    for (int channel = 1; channel <= 6; ++channel) {
+        text += "\tsetAttr -s 2 \".ktv[0:1]\" 1 0.5 2 1.5 ;\r\n";
+        text += channel < 6 ? "createNode animCurve;\r\n" : "//Tracker export -fps 24\r\n";
+    }
+    return text + trackerLines;
+}
+
+struct Converted {
+    ConvertReport Report;
+    std::string Scene;
+};
+
+Converted Convert(const std::string& exportText, const ConvertOptions& options = {})
+{
+    TempFolder folder;
+    ConvertState state;
+    state.InputFile = folder.Write("shot.ma", exportText);
+    state.OutputFile = folder / "shot.syncar";
+    Converted result;
+    result.Report = RunConversion(state, options);
+    result.Scene = ReadFile(state.OutputFile);
+    return result;
+}
+
+std::string MessageOf(ConvertState& state, const ConvertOptions& options = {})
+{
+    try {
+        RunConversion(state, options);
+    } catch (const Error& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "the conversion succeeded";
+    return {};
+}
+
+TEST(ConversionRun, ReportsFramesTrackersAndSkippedLines)
+{
+    const std::string trackers =
+        "\tsetAttr \".t\" -type \"double3\" 1 2 3;\r\n"
+        "\tsetAttr \".t\" -type \"double3\" 1 2;\r\n"
+        "\tsetAttr \".t\" -type \"double3\" 4 5 6 ;\r\n";
+    const Converted converted = Convert(Export(trackers));
+    EXPECT_EQ(converted.Report.Frames, 2);
+    EXPECT_EQ(converted.Report.Trackers.Trackers, 2);
+    EXPECT_EQ(converted.Report.Trackers.SkippedCount, 1);
+    ASSERT_EQ(converted.Report.Trackers.Skipped.size(), 1u);
+    EXPECT_EQ(converted.Report.Trackers.Skipped[0].LineNumber, 19);
+    EXPECT_EQ(converted.Report.Trackers.Skipped[0].Reason, "only 2 of three numbers");
+    EXPECT_NE(converted.Scene.find("Name \"Tracker2\"\r\n     WPos -4 , 6 , 5 \r\n"), std::string::npos);
+}
+
+TEST(ConversionRun, CountsTrackersPastSixteenBits)
+{
+    std::string trackers;
+    for (int i = 0; i < 33000; ++i)
+        trackers += "\tsetAttr \".t\" -type \"double3\" 1 2 3;\r\n";
+    const Converted converted = Convert(Export(trackers));
+    EXPECT_EQ(converted.Report.Trackers.Trackers, 33000);
+    EXPECT_NE(converted.Scene.find("Name \"Tracker33000\""), std::string::npos);
+}
+
+TEST(ConversionRun, ListsOnlyTheFirstThousandSkippedLines)
+{
+    std::string trackers;
+    for (int i = 0; i < 1500; ++i)
+        trackers += "\tsetAttr \".t\" -type \"double3\" x 2 3;\r\n";
+    const Converted converted = Convert(Export(trackers));
+    EXPECT_EQ(converted.Report.Trackers.SkippedCount, 1500);
+    EXPECT_EQ(converted.Report.Trackers.Skipped.size(), TrackerSummary::MaxSkippedListed);
+}
+
+TEST(ConversionRun, FactorIsCheckedBeforeAnythingIsWritten)
+{
+    for (const char* factor : {"0,5", "2x", "", "  ", "1e999", "nan"}) {
+        TempFolder folder;
+        ConvertState state;
+        state.InputFile = folder / "missing.ma";  // never opened: the factor comes first
+        state.OutputFile = folder / "out.syncar";
+        EXPECT_EQ(MessageOf(state, {true, factor}), BadFactorMessage) << "factor '" << factor << "'";
+        EXPECT_TRUE(folder.Names().empty());
+    }
+    EXPECT_EQ(ParseFactor(" 0.5 "), 0.5);
+    EXPECT_EQ(ParseFactor("-2"), -2);
+}
+
+TEST(ConversionRun, FileProblemsNameTheFileAndKeepTheTarget)
+{
+    TempFolder folder;
+    const std::string good = folder.Write("shot.ma", Export(""));
+    const std::string target = folder.Write("old.syncar", "old scene\r\n");
+    ::chmod(target.c_str(), 0640);
+    struct Case {
+        std::string Input, Output, Message;
+    };
+    const Case cases[] = {
+        {"", target, "no export file was chosen"},
+        {folder / "absent.ma", target, "cannot open the export file '" + folder / "absent.ma" + "': No such file or directory"},
+        {folder.Path().string(), target, "is a folder, not an export file"},
+        {good, "", "no scene file was chosen"},
+        {good, folder / "no/such/folder/x.syncar", "cannot create the scene file '" + folder / "no/such/folder/x.syncar" + "': No such file or directory"},
+        {good, folder.Path().string(), "is a folder, not a scene file"},
+        {good, good, "is the export file itself"},
+    };
+    for (const Case& c : cases) {
+        ConvertState state;
+        state.InputFile = c.Input;
+        state.OutputFile = c.Output;
+        EXPECT_NE(MessageOf(state).find(c.Message), std::string::npos) << c.Message;
+        EXPECT_EQ(ReadFile(target), "old scene\r\n");
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"old.syncar", "shot.ma"}));
+    }
+
+    // A successful conversion replaces the target and keeps its permissions.
+    ConvertState state;
+    state.InputFile = good;
+    state.OutputFile = target;
+    RunConversion(state, {});
+    EXPECT_EQ(ReadFile(target).substr(0, 18), "SynthEyesScene {\r\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(ConversionRun, ValuesOfAStateDoNotLeakIntoTheNextConversion)
+{
+    TempFolder folder;
+    ConvertState state;
+    state.InputFile = folder.Write("a.ma", Export("\tsetAttr \".t\" -type \"double3\" 1 2 3;\r\n"));
+    state.OutputFile = folder / "a.syncar";
+    RunConversion(state, {});
+    const std::string first = ReadFile(state.OutputFile);
+    state.InputFile = folder.Write("b.ma", "nothing here\r\n");
+    EXPECT_NE(MessageOf(state).find("no playback range"), std::string::npos);
+    state.InputFile = folder / "a.ma";
+    state.OutputFile = folder / "again.syncar";
+    RunConversion(state, {});
+    EXPECT_EQ(ReadFile(state.OutputFile), first);
+}
+
+}  // namespace

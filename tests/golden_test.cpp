@@ -1,0 +1,91 @@
+// Every folder under data/cases is one conversion through quorvel-convert:
+//   input.ma          the export
+//   args              optional, one command-line argument per line
+//   expected.syncar   the exact scene file of a successful conversion, or
+//   expected-status   the exit status of a failed one (the old OUTPUT must survive)
+//   expected-stderr   optional, lines that must each appear on standard error
+#include "run_program.h"
+#include "temp_folder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+namespace {
+
+const fs::path Cases = QUORVEL_CASES;
+
+std::vector<std::string> CaseNames()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Cases))
+        if (entry.is_directory())
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> Lines(const fs::path& path)
+{
+    std::vector<std::string> lines;
+    if (!fs::exists(path))
+        return lines;
+    std::istringstream in(ReadFile(path));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class GoldenCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenCase, ConvertsAsExpected)
+{
+    const fs::path dir = Cases / GetParam();
+    const bool succeeds = fs::exists(dir / "expected.syncar");
+    ASSERT_TRUE(succeeds || fs::exists(dir / "expected-status"))
+        << dir << " needs expected.syncar or expected-status";
+
+    TempFolder folder;
+    const std::string input = folder.Write("input.ma", ReadFile(dir / "input.ma"));
+    const std::string previous = "previous scene\r\n";
+    const std::string output = folder.Write("out.syncar", previous);
+
+    std::vector<std::string> argv = {QUORVEL_CONVERT};
+    for (const std::string& arg : Lines(dir / "args"))
+        argv.push_back(arg);
+    argv.push_back(input);
+
+    for (const std::string& target : {output, std::string("-")}) {
+        SCOPED_TRACE("OUTPUT " + target);
+        std::vector<std::string> command = argv;
+        command.push_back(target);
+        const ProgramResult result = RunProgram(command);
+        for (const std::string& fragment : Lines(dir / "expected-stderr"))
+            EXPECT_THAT(result.Err, HasSubstr(fragment));
+        const std::string written = target == "-" ? result.Out : ReadFile(output);
+        if (succeeds) {
+            EXPECT_EQ(result.Status, 0) << result.Err;
+            EXPECT_EQ(written, ReadFile(dir / "expected.syncar"));
+        } else {
+            EXPECT_EQ(result.Status, std::stoi(Lines(dir / "expected-status").at(0)));
+            EXPECT_EQ(written, target == "-" ? "" : previous) << "a failed conversion wrote output";
+        }
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"input.ma", "out.syncar"}));
+    }
+}
+
+std::string TestName(const testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param;
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, GoldenCase, testing::ValuesIn(CaseNames()), TestName);
+
+}  // namespace

@@ -1,0 +1,15 @@
+// Runs a program the way a script would and captures what it prints.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+    int Status = -1;  // exit status, or 128 + signal number
+    std::string Out;
+    std::string Err;
+};
+
+// Runs Argv[0] with Argv. Standard output goes to StdoutPath when it is
+// given (such as /dev/full), and is captured otherwise.
+ProgramResult RunProgram(const std::vector<std::string>& Argv, const std::string& StdoutPath = {});

@@ -1,0 +1,111 @@
+#include "quorvel/error.h"
+#include "quorvel/scene_writer.h"
+#include "quorvel/text_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace quorvel;
+
+namespace {
+
+ErrorKind KindOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.kind();
+    }
+    ADD_FAILURE() << "no error was raised";
+    return ErrorKind::FileSystem;
+}
+
+TEST(TextRules, FindIsOneBasedAndExact)
+{
+    EXPECT_EQ(Find(1, "playbackOptions -min 1 -max 100", "-max "), 24u);
+    EXPECT_EQ(Find(25, "playbackOptions -min 1 -max 100", "-max "), 0u);
+    EXPECT_EQ(Find(4, "abc", "c"), 0u);  // one past the end: not found, no error
+    EXPECT_EQ(Find(1, "abc", "C"), 0u);
+    EXPECT_EQ(Find(3, "a a a", "a"), 3u);
+    EXPECT_EQ(KindOf([] { Find(0, "abc", "a"); }), ErrorKind::InvalidArgument);
+}
+
+TEST(TextRules, SubstringAndTrim)
+{
+    EXPECT_EQ(Substring("abc", 4, 3), "");
+    EXPECT_EQ(Substring("abc", 2, 5), "bc");
+    EXPECT_EQ(Substring("abc", 1, 0), "");
+    EXPECT_EQ(KindOf([] { Substring("abc", 2, -1); }), ErrorKind::InvalidArgument);
+    EXPECT_EQ(KindOf([] { Substring("abc", 0, 1); }), ErrorKind::InvalidArgument);
+    EXPECT_EQ(Trim("\t"), "\t");
+    EXPECT_EQ(Trim("  a b  "), "a b");
+    EXPECT_EQ(Trim("   "), "");
+}
+
+TEST(TextRules, ValueOfIsLenient)
+{
+    const std::pair<const char*, double> cases[] = {
+        {" 0 ", 0},       {" 25", 25},       {"720;", 720},     {"1.5;", 1.5},
+        {" -0.25 ", -0.25}, {"0,5", 0},       {"abc", 0},        {"", 0},
+        {" 1 2", 12},     {"1e-05", 0.00001}, {"1.5E+2", 150},  {"-", 0},
+        {"2x", 2},        {"1e", 1},         {"+.5", 0.5},      {"\t-3\n", -3},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(ValueOf(text), value) << "value of '" << text << "'";
+    EXPECT_TRUE(std::isinf(ValueOf("1e999")));
+    EXPECT_EQ(ValueOf("1e-999"), 0.0);
+}
+
+TEST(TextRules, IsNumberTakesTheWholeField)
+{
+    for (const char* text : {"1", "-1", "+1", ".5", "1.", "1.5e-05", "7.1e-3", "1E+16", "0.0"})
+        EXPECT_TRUE(IsNumber(text)) << text;
+    for (const char* text : {"", "-", ".", "1e", "1;", " 1", "1 ", "inf", "nan", "0x10", "1,5", "e5", "1.5.2"})
+        EXPECT_FALSE(IsNumber(text)) << text;
+}
+
+TEST(TextRules, ToInteger16RoundsHalfToEvenAndChecksTheRange)
+{
+    EXPECT_EQ(ToInteger16(2.5, "x"), 2);
+    EXPECT_EQ(ToInteger16(3.5, "x"), 4);
+    EXPECT_EQ(ToInteger16(-2.5, "x"), -2);
+    EXPECT_EQ(ToInteger16(29.97, "x"), 30);
+    EXPECT_EQ(ToInteger16(-32768.4, "x"), -32768);
+    EXPECT_EQ(ToInteger16(32767.4, "x"), 32767);
+    EXPECT_EQ(KindOf([] { ToInteger16(32767.5, "x"); }), ErrorKind::Overflow);
+    EXPECT_EQ(KindOf([] { ToInteger16(std::nan(""), "x"); }), ErrorKind::Overflow);
+    try {
+        ToInteger16(40000, "shot.ma, line 8: the first frame");
+    } catch (const Error& error) {
+        EXPECT_STREQ(error.what(), "shot.ma, line 8: the first frame 40000 is outside the range -32768 to 32767");
+    }
+}
+
+TEST(TextRules, IntegerTextAndTokens)
+{
+    EXPECT_EQ(IntegerText(0), "0");
+    EXPECT_EQ(IntegerText(-499), "-499");
+    EXPECT_EQ(TokenAt("setAttr \".w\" 1920;", 13), "1920");
+    EXPECT_EQ(TokenAt("-fps   29.97 more", 4), "29.97");
+    EXPECT_EQ(TokenAt("-fps", 4), "");
+    EXPECT_EQ(TokenAt("x 1.5", 99), "");
+}
+
+TEST(PrintForm, SignMagnitudeAndTrailingBlank)
+{
+    const std::pair<double, const char*> cases[] = {
+        {92.5, " 92.5 "},  {-3, "-3 "},       {180, " 180 "},        {0.5, " 0.5 "},
+        {1e-05, " 1e-05 "}, {1e16, " 1e+16 "}, {-0.0, " 0 "},         {0, " 0 "},
+        {1.0 / 3, " 0.333333333333333 "},    {123456789012345678.0, " 1.23456789012346e+17 "},
+        {-1e-300, "-1e-300 "},
+    };
+    for (const auto& [value, text] : cases) {
+        std::string out;
+        AppendPrintForm(out, value);
+        EXPECT_EQ(out, text) << value;
+    }
+}
+
+}  // namespace
