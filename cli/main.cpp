@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <getopt.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -108,8 +109,11 @@ quorvel::ConvertReport ConvertToStandardOutput(quorvel::ConvertState& state,
                                                const quorvel::ConvertOptions& options)
 {
     std::FILE* scratch = std::tmpfile();
-    if (!scratch)
-        quorvel::ThrowFileError("cannot create a temporary file", "", errno);
+    if (!scratch) {
+        throw quorvel::Error(quorvel::ErrorKind::FileSystem,
+                             std::string("cannot create a temporary file for the scene: ") +
+                                 std::strerror(errno));
+    }
     struct Closer {
         std::FILE* file;
         ~Closer() { std::fclose(file); }
@@ -165,10 +169,20 @@ int main(int argc, char** argv)
     if (args.Directory.empty()) {
         allConverted = ConvertOne(args, args.Files[0], args.Files[1]);
     } else {
+        // Two inputs of the same name would write the same scene file: the
+        // second must not silently replace the first.
+        std::map<std::string, std::string> writtenFrom;
         for (const std::string& input : args.Files) {
             const std::filesystem::path name =
                 std::filesystem::path(input).filename().replace_extension(".syncar");
             const std::string output = (std::filesystem::path(args.Directory) / name).string();
+            const auto [earlier, isNew] = writtenFrom.emplace(output, input);
+            if (!isNew) {
+                std::fprintf(stderr, "%s: %s: not converted: %s is already written from %s\n",
+                             Program, input.c_str(), output.c_str(), earlier->second.c_str());
+                allConverted = false;
+                continue;
+            }
             allConverted = ConvertOne(args, input, output) && allConverted;
         }
     }

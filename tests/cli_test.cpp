@@ -64,6 +64,20 @@ TEST(Cli, DirectoryModeGoesOnAfterAFailure)
     EXPECT_EQ(ReadFile(out + "/shot_0020.syncar"), RunProgram({Convert, Sample, "-"}).Out);
 }
 
+TEST(Cli, DirectoryModeNeverWritesOneSceneTwice)
+{
+    TempFolder folder;
+    std::filesystem::create_directories(folder.Path() / "a");
+    std::filesystem::create_directories(folder.Path() / "b");
+    const std::string first = folder.Write("a/shot.ma", ReadFile(Sample));
+    const std::string second = folder.Write("b/shot.ma", "not an export\r\n");
+    const ProgramResult result = RunProgram({Convert, "-d", folder.Path().string(), first, second});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_THAT(result.Err, HasSubstr(second + ": not converted: " + folder / "shot.syncar" +
+                                      " is already written from " + first));
+    EXPECT_EQ(ReadFile(folder / "shot.syncar"), RunProgram({Convert, Sample, "-"}).Out);
+}
+
 TEST(Cli, FullStandardOutputIsAFailure)
 {
     const ProgramResult result = RunProgram({Convert, Sample, "-"}, "/dev/full");
