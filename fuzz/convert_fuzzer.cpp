@@ -1,0 +1,163 @@
+// Fuzz target: the fuzzer's bytes are an export, converted the way the front
+// ends do it, twice: camera only, and with trackpoints and a factor taken
+// from the input. Beyond "no crash", every run checks what a user relies on:
+// a success wrote a well-formed scene, a failure wrote nothing at all.
+#include "quorvel/conversion_run.h"
+#include "quorvel/error.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void Broken(const std::string& Invariant)
+{
+    std::fprintf(stderr, "invariant broken: %s\n", Invariant.c_str());
+    std::abort();
+}
+
+void Require(bool Holds, const std::string& Invariant)
+{
+    if (!Holds)
+        Broken(Invariant);
+}
+
+// A private folder for the export and the scene, on a RAM disk when there is
+// one: every conversion creates, syncs and renames a file.
+const fs::path& WorkFolder()
+{
+    static const fs::path folder = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = base && *base ? base : fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        pattern += "/quorvel-fuzz-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            Broken("cannot create a work folder");
+        std::atexit([] { fs::remove_all(WorkFolder()); });
+        return fs::path(pattern);
+    }();
+    return folder;
+}
+
+std::size_t FilesIn(const fs::path& Folder)
+{
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
+}
+
+// The factor text: what follows the first "factor=" up to the line end, so
+// the fuzzer can reach any text; otherwise one of a few picked by the size,
+// so plain exports from the seed corpus also try odd factors.
+std::string FactorFrom(std::string_view Input)
+{
+    const std::size_t at = Input.find("factor=");
+    if (at != std::string_view::npos) {
+        const std::string_view rest = Input.substr(at + 7);
+        return std::string(rest.substr(0, std::min<std::size_t>(rest.find_first_of("\r\n"), 64)));
+    }
+    static constexpr const char* Picks[] = {"1", "0.5", "-2.5e-1", "1e300", "-0", " 3 ", "0,5", ""};
+    return Picks[Input.size() % std::size(Picks)];
+}
+
+// The integer right after Prefix at the start of Text.
+long NumberAfter(std::string_view Text, std::string_view Prefix)
+{
+    Require(Text.substr(0, Prefix.size()) == Prefix, "line '" + std::string(Prefix) + "' where expected");
+    long value = 0;
+    const auto result = std::from_chars(Text.data() + Prefix.size(), Text.data() + Text.size(), value);
+    Require(result.ec == std::errc(), "a whole number after '" + std::string(Prefix) + "'");
+    return value;
+}
+
+void CheckScene(const std::string& Scene, const quorvel::ConvertReport& Report, bool Trackpoints)
+{
+    Require(Scene.rfind("SynthEyesScene {\r\n", 0) == 0, "the scene starts with 'SynthEyesScene {'");
+    Require(Scene.size() >= 9 && Scene.compare(Scene.size() - 9, 9, "   }\r\n}\r\n") == 0,
+            "the scene ends with the two closing lines");
+
+    long depth = 0;
+    for (std::size_t i = 0; i < Scene.size(); ++i) {
+        const char c = Scene[i];
+        if (c == '\r')
+            Require(i + 1 < Scene.size() && Scene[i + 1] == '\n', "every CR is followed by LF");
+        else if (c == '\n')
+            Require(i > 0 && Scene[i - 1] == '\r', "every LF follows a CR");
+        else if (c == '{')
+            ++depth;
+        else if (c == '}')
+            Require(--depth >= 0, "no brace closes before it opens");
+    }
+    Require(depth == 0, "braces are balanced");
+
+    // Rang FIRST,LAST names the range; the path holds one PKey per frame of it, in order.
+    const std::size_t rang = Scene.find("\r\n    Rang ");
+    Require(rang != std::string::npos, "the image block has a range");
+    const long first = NumberAfter(std::string_view(Scene).substr(rang + 2), "    Rang ");
+    const long last = NumberAfter(std::string_view(Scene).substr(Scene.find(',', rang)), ",");
+    long frame = first;
+    long trackers = 0;
+    for (std::size_t at = 0; (at = Scene.find("\r\n", at)) != std::string::npos; at += 2) {
+        const std::string_view next = std::string_view(Scene).substr(at + 2);
+        if (next.rfind("      PKey ", 0) == 0) {
+            Require(NumberAfter(next, "      PKey ") == frame, "PKey frames run from FIRST, one each");
+            ++frame;
+        } else if (next.rfind("   Trak {\r\n", 0) == 0) {
+            ++trackers;
+        }
+    }
+    Require(frame == last + 1, "one PKey line per frame of the range");
+    Require(Report.Frames == last - first + 1, "the report counts the frames written");
+    Require(trackers == (Trackpoints ? Report.Trackers.Trackers : 0), "the report counts the trackers written");
+}
+
+void ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Options)
+{
+    quorvel::ConvertState state;
+    state.InputFile = Input;
+    state.OutputFile = (WorkFolder() / "scene.syncar").string();
+    bool converted = false;
+    quorvel::ConvertReport report;
+    try {
+        report = quorvel::RunConversion(state, Options);
+        converted = true;
+    } catch (const quorvel::Error& error) {
+        Require(std::strlen(error.what()) > 0, "an error says what is wrong");
+    }
+    // Any other exception escapes and is reported as a crash.
+
+    if (!converted) {
+        Require(!fs::exists(state.OutputFile), "a failed conversion leaves no file at the target");
+        Require(FilesIn(WorkFolder()) == 1, "a failed conversion leaves no temporary file");
+        return;
+    }
+    Require(FilesIn(WorkFolder()) == 2, "a conversion leaves the scene and no temporary file");
+    std::ifstream in(state.OutputFile, std::ios::binary);
+    const std::string scene{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    CheckScene(scene, report, Options.SaveTrackpoints);
+    fs::remove(state.OutputFile);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
+{
+    const std::string text(reinterpret_cast<const char*>(Data), Size);
+    const std::string input = (WorkFolder() / "export.ma").string();
+    {
+        std::ofstream out(input, std::ios::binary | std::ios::trunc);
+        out << text;
+        Require(static_cast<bool>(out), "the export can be written");
+    }
+    ConvertOnce(input, {false, "1"});
+    ConvertOnce(input, {true, FactorFrom(text)});
+    return 0;
+}
