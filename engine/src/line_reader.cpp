@@ -2,6 +2,7 @@
 
 #include "quorvel/error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -41,14 +42,24 @@ std::string LineReader::Where(long Line) const
     return path_ + ", line " + std::to_string(Line);
 }
 
+void LineReader::ThrowTooLong(long Line) const
+{
+    throw Error(ErrorKind::BadInput, Where(Line) + ": the line is longer than " +
+                                         std::to_string(MaxLineLength >> 20) +
+                                         " MB; this does not look like a camera tracker export");
+}
+
 bool LineReader::Fill()
 {
     if (eof_)
         return false;
-    if (begin_ > 0 && begin_ < end_)
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
+    const std::size_t shift = begin_;
+    if (shift > 0 && shift < end_)
+        std::memmove(buffer_.data(), buffer_.data() + shift, end_ - shift);
+    end_ -= shift;
     begin_ = 0;
+    lfFreeTo_ -= std::min(lfFreeTo_, shift);
+    nulFreeTo_ -= std::min(nulFreeTo_, shift);
     if (end_ == buffer_.size())
         buffer_.resize(buffer_.size() * 2);
     for (;;) {
@@ -79,53 +90,76 @@ bool LineReader::AtEnd()
     }
 }
 
+// The first CR or LF at or after From, or end_. The CR search stops at the
+// next LF, and the LF search resumes where it last stopped, so both stay
+// within about one line whatever the line ends are.
+std::size_t LineReader::FindLineEnd(std::size_t From)
+{
+    const char* data = buffer_.data();
+    std::size_t lf = std::max(From, lfFreeTo_);
+    if (lf < end_) {
+        const void* found = std::memchr(data + lf, '\n', end_ - lf);
+        lf = found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : end_;
+    }
+    lfFreeTo_ = lf;
+    if (lf <= From)
+        return lf;
+    const void* cr = std::memchr(data + From, '\r', lf - From);
+    return cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - data) : lf;
+}
+
+bool LineReader::NextLine(std::string_view& Line)
+{
+    if (AtEnd())
+        return false;
+    std::size_t scanned = begin_;
+    std::size_t stop = 0;
+    for (;;) {
+        stop = FindLineEnd(scanned);
+        if (stop < end_)
+            break;
+        if (end_ - begin_ > MaxLineLength)
+            ThrowTooLong(lineNumber_ + 1);
+        const std::size_t before = begin_;
+        scanned = end_;
+        if (!Fill())
+            break;
+        scanned -= before;  // Fill moved the unread bytes to the front
+    }
+    const std::size_t lineStart = begin_;
+    if (stop < end_) {
+        skipLineFeed_ = buffer_[stop] == '\r';
+        begin_ = stop + 1;
+    } else {
+        stop = begin_ = end_;
+    }
+    ++lineNumber_;
+    if (stop - lineStart > MaxLineLength)
+        ThrowTooLong(lineNumber_);
+    if (!nulFound_ && nulFreeTo_ < stop) {
+        const std::size_t from = std::max(lineStart, nulFreeTo_);
+        const void* nul = std::memchr(buffer_.data() + from, '\0', end_ - from);
+        nulFound_ = nul != nullptr;
+        nulFreeTo_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.data())
+                         : end_;
+    }
+    if (nulFound_ && nulFreeTo_ < stop) {
+        throw Error(ErrorKind::BadInput,
+                    Where(lineNumber_) + ": the line holds a NUL byte; this is not a text export");
+    }
+    Line = std::string_view(buffer_.data() + lineStart, stop - lineStart);
+    return true;
+}
+
 void LineReader::ReadLine(std::string& Line, std::string_view Wanted)
 {
-    if (AtEnd()) {
+    std::string_view view;
+    if (!NextLine(view)) {
         throw Error(ErrorKind::MissingInput, path_ + ": the file ends after line " +
                                                  std::to_string(lineNumber_) + " before " +
                                                  std::string(Wanted));
     }
-    std::size_t scanned = begin_;
-    for (;;) {
-        const char* start = buffer_.data() + scanned;
-        const std::size_t count = end_ - scanned;
-        const void* cr = std::memchr(start, '\r', count);
-        const void* lf = std::memchr(start, '\n', cr ? static_cast<const char*>(cr) - start : count);
-        const char* stop = static_cast<const char*>(lf ? lf : cr);
-        if (stop) {
-            const std::size_t lineEnd = static_cast<std::size_t>(stop - buffer_.data());
-            Line.assign(buffer_.data() + begin_, lineEnd - begin_);
-            begin_ = lineEnd + 1;
-            skipLineFeed_ = (*stop == '\r');
-            break;
-        }
-        scanned = end_;
-        if (end_ - begin_ > MaxLineLength) {
-            throw Error(ErrorKind::BadInput,
-                        Where(lineNumber_ + 1) + ": the line is longer than " +
-                            std::to_string(MaxLineLength >> 20) +
-                            " MB; this does not look like a camera tracker export");
-        }
-        const std::size_t before = begin_;
-        if (!Fill()) {
-            Line.assign(buffer_.data() + begin_, end_ - begin_);
-            begin_ = end_;
-            break;
-        }
-        scanned -= before;  // Fill moved the unread bytes to the front
-    }
-    ++lineNumber_;
-    if (Line.size() > MaxLineLength) {
-        throw Error(ErrorKind::BadInput,
-                    Where(lineNumber_) + ": the line is longer than " +
-                        std::to_string(MaxLineLength >> 20) +
-                        " MB; this does not look like a camera tracker export");
-    }
-    if (std::memchr(Line.data(), '\0', Line.size())) {
-        throw Error(ErrorKind::BadInput,
-                    Where(lineNumber_) + ": the line holds a NUL byte; this is not a text export");
-    }
+    Line.assign(view);
 }
 
 bool ScanForMarker(LineReader& Reader, std::string& CurrentLine, long& CurrentLineNumber,

@@ -2,9 +2,12 @@
 
 #include "quorvel/error.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 namespace quorvel {
 
@@ -44,15 +47,130 @@ void SceneWriter::Flush()
         ThrowFileError("cannot write the scene file", name_, errno);
 }
 
+namespace {
+
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Magnitude rounded to 15 significant digits, as Digits in [1e14, 1e15) and
+// the decimal exponent of the first digit, when one multiplication by an
+// exact power of ten certainly gets them right: below 2^50 the product is
+// within 1/16 of the exact one, so its rounding is only in doubt near a
+// half. False then, and for subnormal or far-off magnitudes: the caller
+// asks to_chars, which costs ten times this, and the tracker loop prints
+// three numbers per tracker.
+bool FifteenDigits(double Magnitude, std::uint64_t& Digits, int& Exponent)
+{
+    constexpr double Margin = 0.125;
+    constexpr double Top = 999999999999999.5;  // rounds up to 1e15
+    const int binary = static_cast<int>(std::bit_cast<std::uint64_t>(Magnitude) >> 52) - 1023;
+    // Keeps the scale within the table; also rules out zero, subnormals,
+    // infinity and NaN.
+    if (binary < -26 || binary > 119)
+        return false;
+    // floor(binary * log10(2)); floor(log10(Magnitude)) is this or one more.
+    int exponent = (binary * 78913) >> 18;
+    for (int attempt = 0; attempt < 2; ++attempt, ++exponent) {
+        const int scale = 14 - exponent;
+        const double scaled =
+            scale >= 0 ? Magnitude * ExactPowersOfTen[scale] : Magnitude / ExactPowersOfTen[-scale];
+        if (scaled > Top - Margin) {
+            if (scaled < Top + Margin)
+                return false;
+            continue;
+        }
+        const auto whole = static_cast<std::uint64_t>(scaled);
+        const double fraction = scaled - static_cast<double>(whole);
+        if (fraction > 0.5 - Margin && fraction < 0.5 + Margin)
+            return false;
+        Digits = whole + (fraction > 0.5 ? 1 : 0);
+        Exponent = exponent;
+        return Digits >= 100000000000000u && Digits < 1000000000000000u;
+    }
+    return false;
+}
+
+constexpr char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes 15 significant digits the way '%.15g' lays them out: trailing
+// zeros dropped, exponent form below 1e-4 and from 1e15 on.
+char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
+{
+    // At most 14 trailing zeros: strip 8, 4, 2 and 1 of them.
+    int count = 15;
+    for (const int zeros : {8, 4, 2, 1}) {
+        const auto divisor = static_cast<std::uint64_t>(ExactPowersOfTen[zeros]);
+        if (Digits % divisor == 0) {
+            Digits /= divisor;
+            count -= zeros;
+        }
+    }
+    char d[16];
+    for (int i = count; i > 1; i -= 2) {
+        const auto pair = static_cast<std::size_t>(Digits % 100) * 2;
+        Digits /= 100;
+        d[i - 1] = DigitPairs[pair + 1];
+        d[i - 2] = DigitPairs[pair];
+    }
+    if (count % 2)
+        d[0] = static_cast<char>('0' + Digits);
+
+    if (Exponent < -4 || Exponent >= 15) {
+        *Out++ = d[0];
+        if (count > 1) {
+            *Out++ = '.';
+            Out = std::copy(d + 1, d + count, Out);
+        }
+        *Out++ = 'e';
+        *Out++ = Exponent < 0 ? '-' : '+';
+        const int magnitude = Exponent < 0 ? -Exponent : Exponent;
+        if (magnitude < 10)
+            *Out++ = '0';
+        return std::to_chars(Out, Out + 4, magnitude).ptr;
+    }
+    if (Exponent < 0) {
+        *Out++ = '0';
+        *Out++ = '.';
+        Out = std::fill_n(Out, -Exponent - 1, '0');
+        return std::copy(d, d + count, Out);
+    }
+    const int whole = Exponent + 1;
+    if (count <= whole)
+        return std::fill_n(std::copy(d, d + count, Out), whole - count, '0');
+    Out = std::copy(d, d + whole, Out);
+    *Out++ = '.';
+    return std::copy(d + whole, d + count, Out);
+}
+
+}  // namespace
+
 void AppendPrintForm(std::string& Out, double Value)
 {
     // A negative zero prints as zero: the scene has no use for its sign.
-    Out.push_back(Value < 0 ? '-' : ' ');
-    char digits[32];
-    const auto result =
-        std::to_chars(digits, digits + sizeof digits, std::fabs(Value), std::chars_format::general, 15);
-    Out.append(digits, result.ptr);
-    Out.push_back(' ');
+    char text[40];
+    char* end = text;
+    *end++ = Value < 0 ? '-' : ' ';
+    const double magnitude = std::fabs(Value);
+    std::uint64_t digits = 0;
+    int exponent = 0;
+    if (magnitude == 0)
+        *end++ = '0';
+    else if (FifteenDigits(magnitude, digits, exponent))
+        end = LayOutGeneral(end, digits, exponent);
+    else
+        end = std::to_chars(end, text + sizeof text - 1, magnitude, std::chars_format::general, 15).ptr;
+    *end++ = ' ';
+    Out.append(text, static_cast<std::size_t>(end - text));
+}
+
+void AppendInteger(std::string& Out, long long Value)
+{
+    char text[24];
+    Out.append(text, std::to_chars(text, text + sizeof text, Value).ptr);
 }
 
 void SaveCamPath(const ConvertState& State, SceneWriter& Writer)

@@ -15,7 +15,10 @@ struct ConvertState {
     std::string InputFile;   // the export file (.ma)
     std::string OutputFile;  // the scene file (.syncar)
 
-    std::string CurrentLine;  // the export line most recently read
+    // The export line most recently read while looking for a header value;
+    // the tracker loop reads the rest without copying and leaves it at the
+    // frame-rate line.
+    std::string CurrentLine;
     long CurrentLineNumber = 0;
 
     Integer16 StartFrame = 0;

@@ -29,6 +29,11 @@ public:
     // an error whose message names Wanted, the thing still being looked for.
     void ReadLine(std::string& Line, std::string_view Wanted = "another line");
 
+    // The next line as a view into the reader's buffer, valid until the next
+    // call on the reader: the tracker loop reads millions of lines and copies
+    // none. False when no characters remain.
+    bool NextLine(std::string_view& Line);
+
     // Number of the line most recently read, from 1.
     long LineNumber() const { return lineNumber_; }
     const std::string& Path() const { return path_; }
@@ -38,6 +43,8 @@ public:
 
 private:
     bool Fill();
+    std::size_t FindLineEnd(std::size_t From);
+    [[noreturn]] void ThrowTooLong(long Line) const;
 
     std::string path_;
     int fd_ = -1;
@@ -46,6 +53,12 @@ private:
     std::size_t end_ = 0;
     bool eof_ = false;
     bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
+    // Searches resume where the last one stopped, so no byte is scanned for
+    // a LF or a NUL twice, whatever the line ends: no LF lies before
+    // lfFreeTo_ and no NUL before nulFreeTo_, which holds one when nulFound_.
+    std::size_t lfFreeTo_ = 0;
+    std::size_t nulFreeTo_ = 0;
+    bool nulFound_ = false;
     long lineNumber_ = 0;
 };
 

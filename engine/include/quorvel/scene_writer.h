@@ -47,6 +47,9 @@ private:
 // 15 significant digits, a trailing blank (92.5 gives " 92.5 ", -3 "-3 ").
 void AppendPrintForm(std::string& Out, double Value);
 
+// Decimal digits with a minus sign for negative numbers, appended in place.
+void AppendInteger(std::string& Out, long long Value);
+
 // Writes everything from "SynthEyesScene {" to the end of the zoom block.
 void SaveCamPath(const ConvertState& State, SceneWriter& Writer);
 

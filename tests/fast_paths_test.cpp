@@ -1,0 +1,145 @@
+// The engine's fast paths against plain references: the print form against
+// to_chars with precision 15, the buffered line reader against a simple
+// splitter, over many values and line shapes, buffer edges included.
+#include "quorvel/error.h"
+#include "quorvel/line_reader.h"
+#include "quorvel/scene_writer.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace quorvel;
+
+namespace {
+
+std::string ReferencePrintForm(double Value)
+{
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, std::fabs(Value),
+                                      std::chars_format::general, 15);
+    return (Value < 0 ? "-" : " ") + std::string(digits, result.ptr) + " ";
+}
+
+// A decimal number of Digits significant digits at Exponent, read as
+// the export's numbers are.
+double Decimal(std::mt19937_64& Rng, int Digits, int Exponent)
+{
+    std::string text = std::to_string(1 + Rng() % 9);
+    for (int i = 1; i < Digits; ++i)
+        text += static_cast<char>('0' + Rng() % 10);
+    text += "e" + std::to_string(Exponent - Digits + 1);
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+TEST(PrintForm, AgreesWithToCharsPrecision15)
+{
+    std::mt19937_64 rng(20261207);
+    std::vector<double> values = {
+        1e-5, 1e-4, 0.0001, 9.99999999999999e-5, 999999999999999.0, 999999999999999.4,
+        999999999999999.5, 999999999999999.6, 1e15, 1e14, 1e22, 1e23, 1e36, 1e37, 5e-324,
+        2.2250738585072014e-308, 1.7976931348623157e308, 0.1 + 0.2, 1.0000000000000005,
+        0.30000000000000004, 180, 90, 270.5, -0.0, 1.5e-8, 1e-8, 1e-9, 123456789012345.5,
+    };
+    for (int power = -30; power <= 40; ++power) {
+        const double exact = std::pow(10.0, power);
+        values.insert(values.end(), {exact, std::nextafter(exact, 0.0), std::nextafter(exact, 1e300)});
+    }
+    // Numbers as exports hold them, and what a conversion makes of them.
+    for (int i = 0; i < 200000; ++i) {
+        const double x = Decimal(rng, 1 + static_cast<int>(rng() % 17), static_cast<int>(rng() % 50) - 20);
+        values.insert(values.end(), {x, -x, x + 90, 180 - x, x * 0.5, x * -2.5e-1, x * 3, x * 1e-3});
+    }
+    // Any double at all, most of them far from a short decimal.
+    for (int i = 0; i < 200000; ++i) {
+        const double any = std::bit_cast<double>(rng());
+        if (std::isfinite(any))
+            values.push_back(any);
+    }
+    int mismatches = 0;
+    for (const double value : values) {
+        std::string out;
+        AppendPrintForm(out, value);
+        const std::string expected = ReferencePrintForm(value);
+        if (out != expected && ++mismatches <= 10)
+            ADD_FAILURE() << "value " << ReferencePrintForm(value) << " printed as '" << out << "'";
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+std::vector<std::string> ReferenceLines(const std::string& Bytes)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::size_t i = 0; i < Bytes.size(); ++i) {
+        if (Bytes[i] == '\r' || Bytes[i] == '\n') {
+            lines.push_back(line);
+            line.clear();
+            if (Bytes[i] == '\r' && i + 1 < Bytes.size() && Bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            line += Bytes[i];
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+// Several buffers' worth of lines with every line end, some lines longer
+// than the buffer, so that line ends and CR LF pairs fall on its edges.
+TEST(LineReader, ViewsMatchASimpleSplitterWhateverTheLineEnds)
+{
+    const std::vector<std::string> endings[] = {{"\r\n"}, {"\n"}, {"\r"}, {"\r\n", "\n", "\r"}};
+    std::mt19937_64 rng(5);
+    for (const auto& ends : endings) {
+        std::string bytes;
+        while (bytes.size() < (1u << 20)) {
+            const std::size_t length = rng() % 50 == 0 ? rng() % 400000 : rng() % 120;
+            bytes.append(length, static_cast<char>('a' + rng() % 26));
+            bytes += ends[rng() % ends.size()];
+        }
+        bytes += "last line without an end";
+        TempFolder folder;
+        LineReader reader(folder.Write("in.ma", bytes));
+        std::vector<std::string> lines;
+        for (std::string_view line; reader.NextLine(line);)
+            lines.emplace_back(line);
+        const std::vector<std::string> expected = ReferenceLines(bytes);
+        EXPECT_EQ(reader.LineNumber(), static_cast<long>(expected.size()));
+        EXPECT_TRUE(lines == expected) << "line ends " << ends.size() << " kinds, first "
+                                       << static_cast<int>(ends[0][0]);
+    }
+}
+
+TEST(LineReader, NulFarIntoTheFileNamesItsLine)
+{
+    std::string bytes;
+    for (int i = 0; i < 30000; ++i)
+        bytes += "createNode transform -n \"Tracker_" + std::to_string(i) + "\";\n";
+    bytes += std::string("bad\0line\n", 9) + "after\n";
+    TempFolder folder;
+    LineReader reader(folder.Write("nul.ma", bytes));
+    std::string_view line;
+    for (int i = 0; i < 30000; ++i)
+        ASSERT_TRUE(reader.NextLine(line));
+    try {
+        reader.NextLine(line);
+        FAIL() << "a NUL byte was accepted";
+    } catch (const Error& error) {
+        EXPECT_NE(std::string(error.what()).find("nul.ma, line 30001: the line holds a NUL byte"),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
+}  // namespace
