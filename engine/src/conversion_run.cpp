@@ -86,21 +86,37 @@ private:
     bool committed_ = false;
 };
 
-void CheckOutputPath(const std::string& Path, const std::string& InputPath)
+// The file the scene replaces: Path, or what it points to when it is a
+// symbolic link, so that the rename replaces the file and keeps the link.
+// Only a regular file is ever replaced: renaming over a device or a pipe
+// (such as /dev/null) would destroy it.
+std::string SceneTarget(const std::string& Path, const std::string& InputPath)
 {
     if (Path.empty())
         throw Error(ErrorKind::FileSystem, "no scene file was chosen");
+    std::filesystem::path target(Path);
+    std::error_code error;
+    for (int links = 0; std::filesystem::is_symlink(target, error); ++links) {
+        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
+        if (error || links == 40)
+            ThrowFileError("cannot follow the link", Path, error ? error.value() : ELOOP);
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
     struct stat info {};
-    if (::stat(Path.c_str(), &info) != 0)
-        return;
+    if (::stat(target.c_str(), &info) != 0)
+        return target.string();
     if (S_ISDIR(info.st_mode))
         throw Error(ErrorKind::FileSystem, "'" + Path + "' is a folder, not a scene file");
+    if (!S_ISREG(info.st_mode))
+        throw Error(ErrorKind::FileSystem, "'" + Path + "' is not a regular file; a scene file "
+                                                        "replaces only a regular file");
     struct stat input {};
     if (::stat(InputPath.c_str(), &input) == 0 && input.st_dev == info.st_dev &&
         input.st_ino == info.st_ino) {
         throw Error(ErrorKind::FileSystem,
                     "the scene file '" + Path + "' is the export file itself; choose another name");
     }
+    return target.string();
 }
 
 }  // namespace
@@ -138,8 +154,7 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 {
     if (Options.SaveTrackpoints)
         ParseFactor(Options.FactorText);
-    CheckOutputPath(State.OutputFile, State.InputFile);
-    TemporarySceneFile scene(State.OutputFile);
+    TemporarySceneFile scene(SceneTarget(State.OutputFile, State.InputFile));
     ConvertReport report = ConvertToStream(State, Options, scene.File(), State.OutputFile);
     scene.Commit();
     return report;

@@ -1,0 +1,137 @@
+// quorvel-convert when the file system gets in the way. Every fault must
+// exit with 1 and a message naming the problem, leave an existing scene file
+// byte for byte as it was, and leave no temporary file behind. Tests run as
+// root in CI, where permissions stop nothing, so the faults used here fail
+// for root too: a path under a regular file, a pipe, a file size limit.
+#include "run_program.h"
+#include "temp_folder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+namespace {
+
+const std::string Convert = QUORVEL_CONVERT;
+const std::string Sample = std::string(QUORVEL_EXAMPLES) + "/shot_0020.ma";
+const std::string Previous = "previous scene\r\n";
+
+// A shot folder with an export, an existing scene and things in the way.
+struct ShotFolder {
+    TempFolder Folder;
+    std::string Export = Folder.Write("shot.ma", ReadFile(Sample));
+    std::string Scene = Folder.Write("old.syncar", Previous);
+    std::vector<std::string> Names;
+
+    ShotFolder()
+    {
+        fs::create_directory(Folder / "scenes");
+        ::mkfifo((Folder / "pipe").c_str(), 0644);
+        // One line of 100 MB without a line end: the reader gives up at 16 MB.
+        std::ofstream(Folder / "long.ma", std::ios::binary) << std::string(100u << 20, 'x');
+        Names = Folder.Names();
+    }
+
+    // The fault did no harm.
+    void ExpectUntouched() const
+    {
+        EXPECT_EQ(ReadFile(Scene), Previous) << "the existing scene file changed";
+        EXPECT_EQ(Folder.Names(), Names) << "a file was left behind";
+        EXPECT_TRUE(fs::is_empty(Folder / "scenes"));
+    }
+};
+
+struct Fault {
+    std::string What;
+    std::vector<std::string> Args;
+    std::string Message;
+};
+
+void ExpectFailure(const ProgramResult& result, const std::string& message)
+{
+    EXPECT_EQ(result.Status, 1) << result.Err;
+    EXPECT_THAT(result.Err, StartsWith("quorvel-convert: "));
+    EXPECT_THAT(result.Err, HasSubstr(message));
+}
+
+TEST(FileFaults, TheOutputCannotBeWritten)
+{
+    ShotFolder shot;
+    const TempFolder& f = shot.Folder;
+    const Fault faults[] = {
+        {"the output folder does not exist", {shot.Export, f / "missing/out.syncar"},
+         "cannot create the scene file '" + f / "missing/out.syncar" + "': No such file or directory"},
+        {"the output path is a folder", {shot.Export, f / "scenes"},
+         "'" + f / "scenes" + "' is a folder, not a scene file"},
+        {"the output folder is a regular file", {shot.Export, f / "shot.ma/out.syncar"},
+         "cannot create the scene file '" + f / "shot.ma/out.syncar" + "': Not a directory"},
+        {"the output is a pipe, which a rename would destroy", {shot.Export, f / "pipe"},
+         "'" + f / "pipe" + "' is not a regular file"},
+        {"the output folder of -d does not exist", {"-d", f / "missing", shot.Export},
+         "cannot create the scene file '" + f / "missing/shot.syncar" + "': No such file or directory"},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.What);
+        std::vector<std::string> argv = {Convert};
+        argv.insert(argv.end(), fault.Args.begin(), fault.Args.end());
+        ExpectFailure(RunProgram(argv), fault.Message);
+        shot.ExpectUntouched();
+        EXPECT_EQ(fs::status(f / "pipe").type(), fs::file_type::fifo);
+    }
+}
+
+TEST(FileFaults, TheInputCannotBeRead)
+{
+    ShotFolder shot;
+    const TempFolder& f = shot.Folder;
+    const Fault faults[] = {
+        {"the input is a folder", {f / "scenes"}, "'" + f / "scenes" + "' is a folder, not an export file"},
+        {"the input is missing", {f / "absent.ma"},
+         "cannot open the export file '" + f / "absent.ma" + "': No such file or directory"},
+        {"the input has a line of 100 MB", {f / "long.ma"},
+         f / "long.ma" + ", line 1: the line is longer than 16 MB"},
+    };
+    for (const Fault& fault : faults) {
+        for (const std::string& output : {shot.Scene, std::string("-")}) {
+            SCOPED_TRACE(fault.What + ", OUTPUT " + output);
+            const ProgramResult result = RunProgram({Convert, fault.Args[0], output});
+            ExpectFailure(result, fault.Message);
+            EXPECT_EQ(result.Out, "") << "a failed conversion wrote to standard output";
+            shot.ExpectUntouched();
+        }
+    }
+}
+
+// A write that fails part way, as on a full disk: a file size limit of
+// 512 bytes (SIGXFSZ ignored, so the write returns EFBIG) stops the 751
+// bytes of the sample scene, for root too. Standard output on a full device
+// is covered in cli_test.cpp.
+TEST(FileFaults, AWriteErrorPartWayIsAFailure)
+{
+    ShotFolder shot;
+    const std::string limited = "ulimit -f 1 && trap '' XFSZ && exec \"$@\"";
+    ExpectFailure(RunProgram({"/bin/sh", "-c", limited, "sh", Convert, shot.Export, shot.Scene}),
+                  "cannot write the scene file '" + shot.Scene + "': File too large");
+    shot.ExpectUntouched();
+}
+
+// A scene file reached through a symbolic link is replaced where it lives;
+// the link stays a link.
+TEST(FileFaults, ALinkedSceneFileIsReplacedThroughTheLink)
+{
+    ShotFolder shot;
+    const std::string link = shot.Folder / "link.syncar";
+    fs::create_symlink("old.syncar", link);
+    const ProgramResult result = RunProgram({Convert, shot.Export, link});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(shot.Scene), RunProgram({Convert, shot.Export, "-"}).Out);
+}
+
+}  // namespace
