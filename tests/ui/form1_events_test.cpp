@@ -1,0 +1,465 @@
+// The window at work, driven as a user drives it: the choosers, the
+// enabling of Convert, conversions that succeed and fail, dropped files.
+#include "form1.h"
+#include "quorvel/conversion_run.h"
+#include "stand_in_dialog.h"
+#include "temp_folder.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using quorvel::ui::CommonDialog;
+using quorvel::ui::Form1;
+
+namespace {
+
+const QString Example = QStringLiteral(QUORVEL_EXAMPLES "/shot_0020.ma");
+const QString Golden = QStringLiteral(QUORVEL_CASES "/example_shot_0020/expected.syncar");
+
+QByteArray Bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The golden scene without its tracker blocks: what a camera-only
+// conversion writes, the zoom block followed by the two closing lines.
+QByteArray CameraOnly(const QByteArray& scene)
+{
+    return scene.left(scene.indexOf("   Trak {\r\n")) + "   }\r\n}\r\n";
+}
+
+// The real window with a scripted file dialog and a recording error box.
+struct Session {
+    StandInDialog* dialog = nullptr;
+    std::vector<ShownError> errors;
+    std::unique_ptr<Form1> form;
+
+    Session()
+    {
+        auto standIn = std::make_unique<StandInDialog>();
+        dialog = standIn.get();
+        form = std::make_unique<Form1>(std::move(standIn), [this](QWidget* parent, const QString& message) {
+            errors.push_back({message, parent->isVisible(), QGuiApplication::overrideCursor() != nullptr});
+        });
+        form->show();
+    }
+
+    template <class Widget = QWidget>
+    Widget* Get(const char* name) const
+    {
+        return form->findChild<Widget*>(QString::fromLatin1(name));
+    }
+    QPushButton* Convert() const { return Get<QPushButton>("Command1"); }
+
+    void Click(const char* button) const { QTest::mouseClick(Get<QPushButton>(button), Qt::LeftButton); }
+    void ChooseInput(const QString& answer)
+    {
+        dialog->Answers.push_back(answer);
+        Click("Command2");
+    }
+    void ChooseOutput(const QString& answer)
+    {
+        dialog->Answers.push_back(answer);
+        Click("Command3");
+    }
+    void TypeFactor(const QString& text) const
+    {
+        auto* factor = Get<QLineEdit>("Text3");
+        factor->selectAll();
+        QTest::keyClick(factor, Qt::Key_Backspace);
+        QTest::keyClicks(factor, text);
+    }
+};
+
+// The status line shows the longest of Texts that fits it; its tooltip
+// starts with the longest.
+void CheckStatus(const QLabel& status, const QStringList& texts)
+{
+    const QFontMetrics metrics = status.fontMetrics();
+    const qsizetype shown = texts.indexOf(status.text());
+    QVERIFY2(shown >= 0, qPrintable(status.text()));
+    QVERIFY(metrics.horizontalAdvance(status.text()) <= status.width());
+    for (qsizetype longer = 0; longer < shown; ++longer)
+        QVERIFY2(metrics.horizontalAdvance(texts[longer]) > status.width(), qPrintable(texts[longer]));
+    QCOMPARE(status.toolTip().section(u'\n', 0, 0), texts.constFirst());
+}
+
+const QStringList WithTrackers = {"Converted 5 frames and 3 trackers to out.syncar, 1 line skipped",
+                                  "Converted 5 frames and 3 trackers, 1 line skipped",
+                                  "5 frames, 3 trackers, 1 line skipped"};
+
+void Drop(Form1& form, QMimeData& mime, bool& enterAccepted)
+{
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(&form, &enter);
+    enterAccepted = enter.isAccepted();
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &drop);
+}
+
+}  // namespace
+
+class Form1Events : public QObject {
+    Q_OBJECT
+
+private slots:
+    void convertEnabling_data();
+    void convertEnabling();
+    void choosersPrepareTheSharedDialog();
+    void cancelledDialogsChangeNothing();
+    void typingIntoThePathBoxesChangesNothing();
+    void convertsTheExampleByteForByte();
+    void optionsShapeTheScene_data();
+    void optionsShapeTheScene();
+    void failedConversionShowsAnErrorBox_data();
+    void failedConversionShowsAnErrorBox();
+    void errorBoxIsModalAndCloses();
+    void checkBoxClickToggles();
+    void droppedFileBecomesTheInput_data();
+    void droppedFileBecomesTheInput();
+};
+
+void Form1Events::convertEnabling_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("enabled");
+    // input/output: a file chosen; cancel-input/cancel-output: dialog
+    // cancelled; convert: a good conversion; fail: one without an input file;
+    // drop: an export dropped; check: the box clicked.
+    QTest::newRow("at start") << QStringList{} << false;
+    QTest::newRow("input only") << QStringList{"input"} << false;
+    QTest::newRow("output only") << QStringList{"output"} << true;
+    QTest::newRow("input then output") << QStringList{"input", "output"} << true;
+    QTest::newRow("output then input") << QStringList{"output", "input"} << true;
+    QTest::newRow("after conversion") << QStringList{"input", "output", "convert"} << false;
+    QTest::newRow("new input after conversion") << QStringList{"input", "output", "convert", "input"} << false;
+    QTest::newRow("new output after conversion") << QStringList{"input", "output", "convert", "output"} << true;
+    QTest::newRow("cancelled output while disabled") << QStringList{"cancel-output"} << false;
+    QTest::newRow("cancelled output while enabled") << QStringList{"output", "cancel-output"} << true;
+    QTest::newRow("cancelled input while enabled") << QStringList{"output", "cancel-input"} << true;
+    QTest::newRow("after a failed conversion") << QStringList{"output", "fail"} << true;
+    QTest::newRow("dropped file") << QStringList{"drop"} << false;
+    QTest::newRow("check box clicked") << QStringList{"output", "check"} << true;
+}
+
+void Form1Events::convertEnabling()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, enabled);
+    TempFolder folder;
+    Session session;
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    for (const QString& step : steps) {
+        if (step == u"input") {
+            session.ChooseInput(Example);
+        } else if (step == u"output") {
+            session.ChooseOutput(output);
+        } else if (step == u"cancel-input") {
+            session.ChooseInput(StandInDialog::Cancel);
+        } else if (step == u"cancel-output") {
+            session.ChooseOutput(StandInDialog::Cancel);
+        } else if (step == u"convert" || step == u"fail") {
+            session.Click("Command1");
+            QCOMPARE(session.errors.size(), step == u"fail" ? 1u : 0u);
+        } else if (step == u"drop") {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(Example)});
+            bool accepted = false;
+            Drop(*session.form, mime, accepted);
+        } else if (step == u"check") {
+            QTest::mouseClick(session.Get<QCheckBox>("Check1"), Qt::LeftButton);
+        }
+    }
+    QCOMPARE(session.Convert()->isEnabled(), enabled);
+}
+
+void Form1Events::choosersPrepareTheSharedDialog()
+{
+    Session session;
+    session.ChooseInput(QStringLiteral("/data/a.ma"));
+    session.ChooseOutput(QStringLiteral("/data/a.syncar"));
+    session.ChooseInput(QStringLiteral("/data/b.ma"));
+    const auto& log = session.dialog->Log;
+    QCOMPARE(log.size(), 3u);
+
+    const QString home = QDir::homePath();
+    const QString inputFilter = QStringLiteral(".ma script files|*.ma|All Files|*.*");
+    // The input chooser opens with the name last chosen in either chooser.
+    QCOMPARE(log[0].DialogKind, CommonDialog::Kind::Open);
+    QCOMPARE(log[0].FileName, QString());
+    QCOMPARE(log[0].Filter, inputFilter);
+    QCOMPARE(log[0].FilterIndex, 1);
+    QCOMPARE(log[0].InitDir, home);
+    // The output chooser clears the name and asks for ".syncar".
+    QCOMPARE(log[1].DialogKind, CommonDialog::Kind::Save);
+    QCOMPARE(log[1].FileName, QString());
+    QCOMPARE(log[1].Filter, QStringLiteral("Syncar Files|*.Syncar"));
+    QCOMPARE(log[1].FilterIndex, 1);
+    QCOMPARE(log[1].DefaultExt, QStringLiteral(".syncar"));
+    QCOMPARE(log[1].InitDir, home);
+    QCOMPARE(log[2].DialogKind, CommonDialog::Kind::Open);
+    QCOMPARE(log[2].FileName, QStringLiteral("/data/a.syncar"));
+    QCOMPARE(log[2].Filter, inputFilter);
+
+    QCOMPARE(session.form->State().InputFile, std::string("/data/b.ma"));
+    QCOMPARE(session.form->State().OutputFile, std::string("/data/a.syncar"));
+    QCOMPARE(session.Get<QLineEdit>("Text2")->text(), QStringLiteral("/data/b.ma"));
+    QCOMPARE(session.Get<QLineEdit>("Text1")->text(), QStringLiteral("/data/a.syncar"));
+}
+
+void Form1Events::cancelledDialogsChangeNothing()
+{
+    Session session;
+    session.ChooseInput(QStringLiteral("/data/a.ma"));
+    session.ChooseOutput(QStringLiteral("/data/a.syncar"));
+    session.ChooseInput(StandInDialog::Cancel);
+    session.ChooseOutput(StandInDialog::Cancel);
+    QCOMPARE(session.dialog->Log.size(), 4u);
+    QCOMPARE(session.form->State().InputFile, std::string("/data/a.ma"));
+    QCOMPARE(session.form->State().OutputFile, std::string("/data/a.syncar"));
+    QCOMPARE(session.Get<QLineEdit>("Text2")->text(), QStringLiteral("/data/a.ma"));
+    QCOMPARE(session.Get<QLineEdit>("Text1")->text(), QStringLiteral("/data/a.syncar"));
+    QVERIFY(session.Convert()->isEnabled());
+    // The output chooser cleared the shared name before its dialog showed.
+    QCOMPARE(session.dialog->FileName, QString());
+}
+
+void Form1Events::typingIntoThePathBoxesChangesNothing()
+{
+    TempFolder folder;
+    Session session;
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    session.ChooseInput(Example);
+    session.ChooseOutput(output);
+    for (const char* name : {"Text1", "Text2"}) {
+        auto* box = session.Get<QLineEdit>(name);
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("typed.syncar"));
+        QTest::keyClick(box, Qt::Key_Backspace);
+    }
+    QCOMPARE(session.Get<QLineEdit>("Text2")->text(), Example);
+    QCOMPARE(session.Get<QLineEdit>("Text1")->text(), output);
+    session.Click("Command1");
+    QVERIFY(session.errors.empty());
+    QCOMPARE(Bytes(output), Bytes(Golden));
+    QCOMPARE(folder.Names(), std::vector<std::string>{"out.syncar"});
+}
+
+void Form1Events::convertsTheExampleByteForByte()
+{
+    TempFolder folder;
+    Session session;
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    session.ChooseInput(Example);
+    session.ChooseOutput(output);
+    QVERIFY(session.Get<QCheckBox>("Check1")->isChecked());
+    QCOMPARE(session.Get<QLineEdit>("Text3")->text(), QStringLiteral("1"));
+    session.Click("Command1");
+
+    QVERIFY(session.errors.empty());
+    QCOMPARE(Bytes(output), Bytes(Golden));
+    QCOMPARE(folder.Names(), std::vector<std::string>{"out.syncar"});
+    QVERIFY(!session.Convert()->isEnabled());
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    // Five frames (101 to 105), three trackers, line 36 has two numbers.
+    auto* status = session.Get<QLabel>("Label2");
+    CheckStatus(*status, WithTrackers);
+    QCOMPARE(status->toolTip(), WithTrackers.constFirst() + "\nTracker lines skipped:\nline 36: only 2 of three numbers");
+    // The input, the box and the factor stay for the next conversion.
+    QCOMPARE(session.Get<QLineEdit>("Text2")->text(), Example);
+    QVERIFY(session.Get<QCheckBox>("Check1")->isChecked());
+    QCOMPARE(session.Get<QLineEdit>("Text3")->text(), QStringLiteral("1"));
+}
+
+void Form1Events::optionsShapeTheScene_data()
+{
+    QTest::addColumn<bool>("saveTrackpoints");
+    QTest::addColumn<QString>("factor");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QStringList>("status");
+
+    const QByteArray golden = Bytes(Golden);
+    // WPos is (-f*x, f*z, f*y) of the tracker lines "1.5 -2.25 10",
+    // "-0.5 3 0.125" and "0 1e-3 -12.5" of the example.
+    QByteArray halved = golden;
+    halved.replace("WPos -1.5 , 10 ,-2.25 ", "WPos -0.75 , 5 ,-1.125 ")
+        .replace("WPos  0.5 , 0.125 , 3 ", "WPos  0.25 , 0.0625 , 1.5 ")
+        .replace("WPos  0 ,-12.5 , 0.001 ", "WPos  0 ,-6.25 , 0.0005 ");
+    QByteArray negated = golden;
+    negated.replace("WPos -1.5 , 10 ,-2.25 ", "WPos  3 ,-20 , 4.5 ")
+        .replace("WPos  0.5 , 0.125 , 3 ", "WPos -1 ,-0.25 ,-6 ")
+        .replace("WPos  0 ,-12.5 , 0.001 ", "WPos  0 , 25 ,-0.002 ");
+    const QStringList withTrackers = WithTrackers;
+    const QStringList cameraOnly = {"Converted 5 frames to out.syncar, camera only", "Converted 5 frames, camera only",
+                                    "5 frames, camera only"};
+
+    QTest::newRow("factor 1") << true << "1" << golden << withTrackers;
+    QTest::newRow("factor 0.5") << true << "0.5" << halved << withTrackers;
+    QTest::newRow("factor -2 with blanks") << true << " -2 " << negated << withTrackers;
+    QTest::newRow("camera only") << false << "1" << CameraOnly(golden) << cameraOnly;
+    QTest::newRow("camera only ignores the factor") << false << "abc" << CameraOnly(golden) << cameraOnly;
+}
+
+void Form1Events::optionsShapeTheScene()
+{
+    QFETCH(bool, saveTrackpoints);
+    QFETCH(QString, factor);
+    QFETCH(QByteArray, expected);
+    QFETCH(QStringList, status);
+    TempFolder folder;
+    Session session;
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    session.ChooseInput(Example);
+    session.ChooseOutput(output);
+    if (!saveTrackpoints)
+        QTest::mouseClick(session.Get<QCheckBox>("Check1"), Qt::LeftButton);
+    session.TypeFactor(factor);
+    QCOMPARE(session.Get<QLineEdit>("Text3")->text(), factor);
+    session.Click("Command1");
+    QVERIFY(session.errors.empty());
+    QCOMPARE(Bytes(output), expected);
+    CheckStatus(*session.Get<QLabel>("Label2"), status);
+}
+
+void Form1Events::failedConversionShowsAnErrorBox_data()
+{
+    QTest::addColumn<QString>("input");  // "example", "none", "missing" or the export's text
+    QTest::addColumn<QString>("factor");
+    QTest::addColumn<QString>("message");  // a part of the error's description
+
+    QTest::newRow("factor not a number") << "example" << "1,5"
+                                         << QString::fromLatin1(quorvel::BadFactorMessage.data(),
+                                                                quorvel::BadFactorMessage.size());
+    QTest::newRow("empty factor") << "example" << "" << "such as 1 or 0.5";
+    QTest::newRow("no input chosen") << "none" << "1" << "no export file was chosen";
+    QTest::newRow("input file missing") << "missing" << "1" << "cannot open the export file";
+    QTest::newRow("not an export") << "just some text\r\n" << "1" << "input.ma";
+}
+
+void Form1Events::failedConversionShowsAnErrorBox()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, factor);
+    QFETCH(QString, message);
+    TempFolder folder;
+    const std::string previous = "previous scene\r\n";
+    const QString output = QString::fromStdString(folder.Write("out.syncar", previous));
+    Session session;
+    if (input == u"example")
+        session.ChooseInput(Example);
+    else if (input == u"missing")
+        session.ChooseInput(QString::fromStdString(folder / "gone.ma"));
+    else if (input != u"none")
+        session.ChooseInput(QString::fromStdString(folder.Write("input.ma", input.toStdString())));
+    session.ChooseOutput(output);
+    session.TypeFactor(factor);
+    session.Click("Command1");
+
+    QCOMPARE(session.errors.size(), 1u);
+    const ShownError& shown = session.errors.front();
+    QVERIFY2(shown.Message.contains(message), qPrintable(shown.Message));
+    QVERIFY(shown.WindowVisible);
+    QVERIFY2(!shown.BusyCursor, "the busy cursor outlived the conversion");
+    // Nothing written; the window is still open and Convert can be pressed again.
+    QCOMPARE(Bytes(output), QByteArray::fromStdString(previous));
+    QVERIFY(session.form->isVisible());
+    QVERIFY(session.Convert()->isEnabled());
+    auto* status = session.Get<QLabel>("Label2");
+    QCOMPARE(status->text(), QStringLiteral("Conversion failed"));
+    QCOMPARE(status->toolTip(), shown.Message);
+
+    // Put right, the same window converts.
+    session.ChooseInput(Example);
+    session.TypeFactor(QStringLiteral("1"));
+    session.Click("Command1");
+    QCOMPARE(session.errors.size(), 1u);
+    QCOMPARE(Bytes(output), Bytes(Golden));
+    QVERIFY(!session.Convert()->isEnabled());
+}
+
+void Form1Events::errorBoxIsModalAndCloses()
+{
+    Session session;
+    QString title, text, detail;
+    bool critical = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+        detail = box->informativeText();
+        critical = box->icon() == QMessageBox::Critical;
+        box->accept();
+    });
+    quorvel::ui::ShowErrorBox(session.form.get(), QStringLiteral("shot.ma, line 27: bad"));
+    QCOMPARE(title, QStringLiteral("Quorvel"));
+    QCOMPARE(text, QStringLiteral("The conversion failed."));
+    QCOMPARE(detail, QStringLiteral("shot.ma, line 27: bad"));
+    QVERIFY(critical);
+    QVERIFY(session.form->isVisible());
+}
+
+void Form1Events::checkBoxClickToggles()
+{
+    Session session;
+    auto* box = session.Get<QCheckBox>("Check1");
+    QVERIFY(box->isChecked());
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(!box->isChecked());
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->isChecked());
+}
+
+void Form1Events::droppedFileBecomesTheInput_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("one export") << "file" << true;
+    QTest::newRow("two files") << "two" << false;
+    QTest::newRow("a folder") << "folder" << false;
+    QTest::newRow("a web address") << "remote" << false;
+    QTest::newRow("plain text") << "text" << false;
+}
+
+void Form1Events::droppedFileBecomesTheInput()
+{
+    QFETCH(QString, what);
+    QFETCH(bool, accepted);
+    TempFolder folder;
+    Session session;
+    session.ChooseInput(QStringLiteral("/data/before.ma"));
+    QMimeData mime;
+    if (what == u"file")
+        mime.setUrls({QUrl::fromLocalFile(Example)});
+    else if (what == u"two")
+        mime.setUrls({QUrl::fromLocalFile(Example), QUrl::fromLocalFile(Golden)});
+    else if (what == u"folder")
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.Path().string()))});
+    else if (what == u"remote")
+        mime.setUrls({QUrl(QStringLiteral("https://example.org/shot.ma"))});
+    else
+        mime.setText(Example);
+    bool enterAccepted = false;
+    Drop(*session.form, mime, enterAccepted);
+
+    QCOMPARE(enterAccepted, accepted);
+    const QString input = accepted ? Example : QStringLiteral("/data/before.ma");
+    QCOMPARE(QString::fromStdString(session.form->State().InputFile), input);
+    QCOMPARE(session.Get<QLineEdit>("Text2")->text(), input);
+    QCOMPARE(session.dialog->FileName, input);
+    QVERIFY(!session.Convert()->isEnabled());
+}
+
+QTEST_MAIN(Form1Events)
+#include "form1_events_test.moc"

@@ -1,0 +1,252 @@
+// The window as designed: every control's name, kind, caption, place in
+// twips, initial state and tab order, scaled as a whole to the font.
+#include "form1.h"
+#include "stand_in_dialog.h"
+
+#include <QCheckBox>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+using quorvel::ui::Form1;
+
+namespace {
+
+std::unique_ptr<Form1> MakeForm()
+{
+    return std::make_unique<Form1>(std::make_unique<StandInDialog>(), [](QWidget*, const QString&) {});
+}
+
+int Scaled(int twips, double scale) { return static_cast<int>(std::lround(twips / 15.0 * scale)); }
+
+}  // namespace
+
+class Form1Layout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void controls_data();
+    void controls();
+    void windowIsFixedAndCaptioned();
+    void layoutGrowsWithTheFont();
+    void rightEdgesLineUp();
+    void picturesShowTheirIcons_data();
+    void picturesShowTheirIcons();
+    void tabOrder();
+    void keyboardFocusSkipsWhatCannotTakeIt();
+};
+
+void Form1Layout::controls_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("checked");
+
+    // Left, top, width, height in twips, as the window was designed.
+    QTest::newRow("Command1") << "QPushButton" << "Convert" << QRect(360, 3720, 1335, 375) << false << false;
+    QTest::newRow("Check1") << "QCheckBox" << "Save Trackpoints" << QRect(240, 2400, 1695, 615) << true << true;
+    QTest::newRow("Text1") << "QLineEdit" << "" << QRect(1920, 1800, 3495, 375) << true << false;
+    QTest::newRow("Command2") << "QPushButton" << "Open Input File" << QRect(240, 1200, 1335, 375) << true << false;
+    QTest::newRow("Text2") << "QLineEdit" << "" << QRect(1920, 1200, 3495, 375) << true << false;
+    QTest::newRow("Command3") << "QPushButton" << "Open Output File" << QRect(240, 1800, 1335, 375) << true << false;
+    QTest::newRow("Label1") << "QLabel" << "Multiplication Factor Trackpoints" << QRect(240, 3000, 1455, 615) << true << false;
+    QTest::newRow("Text3") << "QLineEdit" << "1" << QRect(1920, 3000, 855, 375) << true << false;
+    QTest::newRow("Picture1_0") << "QLabel" << "" << QRect(4200, 360, 480, 480) << true << false;
+    QTest::newRow("Picture1_1") << "QLabel" << "" << QRect(2520, 360, 480, 480) << true << false;
+    QTest::newRow("Picture1_2") << "QLabel" << "" << QRect(480, 360, 480, 480) << true << false;
+    QTest::newRow("Shape1") << "QFrame" << "" << QRect(240, 120, 5175, 975) << true << false;
+    QTest::newRow("Label2") << "QLabel" << "" << QRect(1920, 3720, 3495, 375) << true << false;
+}
+
+void Form1Layout::controls()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QFETCH(bool, enabled);
+    QFETCH(bool, checked);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+
+    auto form = MakeForm();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto* control = form->findChild<QWidget*>(name);
+    QVERIFY2(control, qPrintable(name));
+    QCOMPARE(control->metaObject()->className(), kind);
+    QVERIFY(control->isVisible());
+    QCOMPARE(control->isEnabled(), enabled);
+
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        QCOMPARE(button->text(), caption);
+        QCOMPARE(button->isChecked(), checked);
+        // The whole caption shows: the control is at least the size it asks for.
+        QVERIFY2(button->sizeHint().width() <= button->width(), qPrintable(name));
+        QVERIFY2(button->sizeHint().height() <= button->height(), qPrintable(name));
+    } else if (auto* box = qobject_cast<QLineEdit*>(control)) {
+        QCOMPARE(box->text(), caption);
+        QVERIFY(box->minimumSizeHint().height() <= box->height());
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        QCOMPARE(label->text(), caption);
+        if (!caption.isEmpty()) {
+            QVERIFY(label->wordWrap());
+            QVERIFY2(label->heightForWidth(label->width()) <= label->height(), "caption clipped");
+            for (const QString& word : caption.split(u' '))
+                QVERIFY2(label->fontMetrics().horizontalAdvance(word) <= label->width(), qPrintable(word));
+        }
+    } else {
+        auto* shape = qobject_cast<QFrame*>(control);
+        QVERIFY(shape);
+        QCOMPARE(shape->frameShape(), QFrame::Box);
+        QCOMPARE(shape->frameShadow(), QFrame::Plain);
+    }
+
+    // The design's place and size, every edge scaled by the one factor.
+    const double scale = form->LayoutScale();
+    const QRect geometry = control->geometry();
+    QVERIFY2(std::abs(geometry.left() - Scaled(twips.left(), scale)) <= 1, qPrintable(name));
+    QVERIFY2(std::abs(geometry.top() - Scaled(twips.top(), scale)) <= 1, qPrintable(name));
+    QVERIFY2(std::abs(geometry.width() - Scaled(twips.width(), scale)) <= 1, qPrintable(name));
+    QVERIFY2(std::abs(geometry.height() - Scaled(twips.height(), scale)) <= 1, qPrintable(name));
+    // Within the window.
+    QVERIFY(form->rect().contains(geometry));
+}
+
+void Form1Layout::windowIsFixedAndCaptioned()
+{
+    auto form = MakeForm();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QCOMPARE(form->objectName(), QStringLiteral("Form1"));
+    QCOMPARE(form->windowTitle(), QStringLiteral("Quorvel"));
+    const Qt::WindowFlags flags = form->windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    // Fixed size: the client area of 5640 by 4200 twips, scaled.
+    const double scale = form->LayoutScale();
+    QCOMPARE(form->size(), QSize(Scaled(5640, scale), Scaled(4200, scale)));
+    QCOMPARE(form->minimumSize(), form->size());
+    QCOMPARE(form->maximumSize(), form->size());
+    QVERIFY(!form->windowIcon().isNull());
+}
+
+void Form1Layout::layoutGrowsWithTheFont()
+{
+    // Never smaller than designed, and at least as much larger as the font
+    // is than the 8-point system font of the design (6 by 13 pixels).
+    for (int pixelSize : {8, 13, 20, 30}) {
+        QFont font = QApplication::font();
+        font.setPixelSize(pixelSize);
+        auto form = MakeForm();
+        form->setFont(font);
+        const QFontMetricsF metrics(font);
+        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        const double minimum = std::max({1.0, metrics.horizontalAdvance(letters) / 52.0 / 6.0,
+                                         metrics.height() / 13.0});
+        QVERIFY2(form->LayoutScale() >= minimum - 1e-9, qPrintable(QString::number(pixelSize)));
+        // Every caption still shows whole.
+        for (const char* name : {"Command1", "Command2", "Command3", "Check1"}) {
+            auto* button = form->findChild<QAbstractButton*>(QString::fromLatin1(name));
+            QVERIFY2(button->sizeHint().width() <= button->width(), name);
+            QVERIFY2(button->sizeHint().height() <= button->height(), name);
+        }
+        auto* label = form->findChild<QLabel*>(QStringLiteral("Label1"));
+        QVERIFY(label->heightForWidth(label->width()) <= label->height());
+        // Proportions stay: the window keeps its 5640 by 4200 shape.
+        QVERIFY(std::abs(form->width() * 4200.0 / (form->height() * 5640.0) - 1.0) < 0.01);
+        if (pixelSize == 30)
+            QVERIFY(form->width() > Scaled(5640, 2.0));
+    }
+}
+
+void Form1Layout::rightEdgesLineUp()
+{
+    // Text1, Text2, Shape1 (and the status line) end at 5415 twips.
+    for (int pixelSize : {9, 11, 12, 14, 17, 23}) {
+        QFont font = QApplication::font();
+        font.setPixelSize(pixelSize);
+        auto form = MakeForm();
+        form->setFont(font);
+        const int edge = form->findChild<QWidget*>(QStringLiteral("Shape1"))->geometry().right();
+        for (const char* name : {"Text1", "Text2", "Label2"})
+            QCOMPARE(form->findChild<QWidget*>(QString::fromLatin1(name))->geometry().right(), edge);
+    }
+}
+
+void Form1Layout::picturesShowTheirIcons_data()
+{
+    QTest::addColumn<QString>("icon");
+    // Left to right: the export, Quorvel, the scene.
+    QTest::newRow("Picture1_2") << "export.png";
+    QTest::newRow("Picture1_1") << "quorvel.png";
+    QTest::newRow("Picture1_0") << "scene.png";
+}
+
+void Form1Layout::picturesShowTheirIcons()
+{
+    QFETCH(QString, icon);
+    auto form = MakeForm();
+    auto* picture = form->findChild<QLabel*>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(picture);
+    // Compared premultiplied, as a pixmap holds them.
+    constexpr QImage::Format format = QImage::Format_ARGB32_Premultiplied;
+    const QImage expected = QImage(QStringLiteral(QUORVEL_ICONS "/") + icon).convertToFormat(format);
+    QCOMPARE(expected.size(), QSize(32, 32));
+    QCOMPARE(picture->pixmap().toImage().convertToFormat(format), expected);
+    // Pictures take no focus and lie above the frame of the top band.
+    QCOMPARE(picture->focusPolicy(), Qt::NoFocus);
+    const QObjectList& stack = form->children();
+    QVERIFY(stack.indexOf(picture) > stack.indexOf(form->findChild<QWidget*>(QStringLiteral("Shape1"))));
+    if (icon == u"quorvel.png") {
+        const QImage windowIcon = form->windowIcon().pixmap(32, 32).toImage().convertToFormat(format);
+        QCOMPARE(windowIcon, expected);
+    }
+}
+
+void Form1Layout::tabOrder()
+{
+    auto form = MakeForm();
+    const QStringList expected = {"Command1", "Check1",  "Text1",      "Command2",   "Text2",     "Command3",
+                                  "Label1",   "Text3",   "Picture1_0", "Picture1_1", "Picture1_2"};
+    QStringList chain;
+    for (QWidget* w = form->nextInFocusChain(); w != form.get(); w = w->nextInFocusChain())
+        if (expected.contains(w->objectName()))
+            chain << w->objectName();
+    QCOMPARE(chain, expected);
+}
+
+void Form1Layout::keyboardFocusSkipsWhatCannotTakeIt()
+{
+    auto form = MakeForm();
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    // Convert starts disabled, so the check box takes the focus first.
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Check1"));
+    QStringList visited;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, QStringList({"Text1", "Command2", "Text2", "Command3", "Text3", "Check1"}));
+    // Once enabled, Convert comes first again.
+    form->findChild<QPushButton*>(QStringLiteral("Command1"))->setEnabled(true);
+    form->findChild<QLineEdit*>(QStringLiteral("Text3"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Check1"));
+}
+
+QTEST_MAIN(Form1Layout)
+#include "form1_layout_test.moc"

@@ -1,0 +1,243 @@
+// The window's helpers on their own: the dialog's filter list, the status
+// line, the scaling of the design and the busy cursor.
+#include "busy_cursor.h"
+#include "common_dialog.h"
+#include "layout_scale.h"
+#include "status_text.h"
+
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QtTest>
+
+#include <stdexcept>
+
+using namespace quorvel::ui;
+
+namespace {
+
+quorvel::ConvertReport Report(long frames, long trackers, long skippedCount, long listed)
+{
+    quorvel::ConvertReport report;
+    report.Frames = frames;
+    report.Trackers.Trackers = trackers;
+    report.Trackers.SkippedCount = skippedCount;
+    for (long i = 0; i < listed; ++i)
+        report.Trackers.Skipped.push_back({100 + i, "only 2 of three numbers"});
+    return report;
+}
+
+QString SkipLines(long first, long count)
+{
+    QString lines;
+    for (long i = 0; i < count; ++i)
+        lines += QStringLiteral("\nline %1: only 2 of three numbers").arg(first + i);
+    return lines;
+}
+
+}  // namespace
+
+class UiParts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void nameFilters_data();
+    void nameFilters();
+    void summary_data();
+    void summary();
+    void fittedSummary_data();
+    void fittedSummary();
+    void scaledRect_data();
+    void scaledRect();
+    void alignedEdgesStayAligned();
+    void fontScale();
+    void busyCursor();
+};
+
+void UiParts::nameFilters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("input chooser") << ".ma script files|*.ma|All Files|*.*"
+                                   << QStringList{".ma script files (*.ma)", "All Files (*)"};
+    QTest::newRow("output chooser") << "Syncar Files|*.Syncar" << QStringList{"Syncar Files (*.Syncar *.syncar)"};
+    QTest::newRow("several patterns") << "Text|*.txt;*.TXT" << QStringList{"Text (*.txt *.TXT)"};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("description without pattern") << "Lonely" << QStringList{};
+}
+
+void UiParts::nameFilters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(NameFilters(filter), expected);
+}
+
+void UiParts::summary_data()
+{
+    QTest::addColumn<quorvel::ConvertReport>("report");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("toolTip");
+
+    const QString skippedHeader = QStringLiteral("\nTracker lines skipped:");
+    QTest::newRow("plain") << Report(120, 37, 0, 0) << true
+                           << QStringList{"Converted 120 frames and 37 trackers to shot.syncar",
+                                          "Converted 120 frames and 37 trackers", "120 frames, 37 trackers"}
+                           << "Converted 120 frames and 37 trackers to shot.syncar";
+    QTest::newRow("one of each") << Report(1, 1, 0, 0) << true
+                                 << QStringList{"Converted 1 frame and 1 tracker to shot.syncar",
+                                                "Converted 1 frame and 1 tracker", "1 frame, 1 tracker"}
+                                 << "Converted 1 frame and 1 tracker to shot.syncar";
+    QTest::newRow("camera only") << Report(120, 0, 0, 0) << false
+                                 << QStringList{"Converted 120 frames to shot.syncar, camera only",
+                                                "Converted 120 frames, camera only", "120 frames, camera only"}
+                                 << "Converted 120 frames to shot.syncar, camera only";
+    QTest::newRow("range ends before it starts")
+        << Report(-499, 0, 0, 0) << true
+        << QStringList{"Converted 0 frames and 0 trackers to shot.syncar", "Converted 0 frames and 0 trackers",
+                       "0 frames, 0 trackers"}
+        << "Converted 0 frames and 0 trackers to shot.syncar";
+    QTest::newRow("one skipped") << Report(5, 3, 1, 1) << true
+                                 << QStringList{"Converted 5 frames and 3 trackers to shot.syncar, 1 line skipped",
+                                                "Converted 5 frames and 3 trackers, 1 line skipped",
+                                                "5 frames, 3 trackers, 1 line skipped"}
+                                 << "Converted 5 frames and 3 trackers to shot.syncar, 1 line skipped" +
+                                        skippedHeader + SkipLines(100, 1);
+    // The tooltip lists ten lines and counts the rest.
+    QTest::newRow("eleven skipped") << Report(9, 4, 11, 11) << true
+                                    << QStringList{"Converted 9 frames and 4 trackers to shot.syncar, 11 lines skipped",
+                                                   "Converted 9 frames and 4 trackers, 11 lines skipped",
+                                                   "9 frames, 4 trackers, 11 lines skipped"}
+                                    << "Converted 9 frames and 4 trackers to shot.syncar, 11 lines skipped" +
+                                           skippedHeader + SkipLines(100, 10) + "\nand 1 more";
+    QTest::newRow("more skipped than listed")
+        << Report(9, 0, 1005, 1000) << true
+        << QStringList{"Converted 9 frames and 0 trackers to shot.syncar, 1005 lines skipped",
+                       "Converted 9 frames and 0 trackers, 1005 lines skipped", "9 frames, 0 trackers, 1005 lines skipped"}
+        << "Converted 9 frames and 0 trackers to shot.syncar, 1005 lines skipped" + skippedHeader +
+               SkipLines(100, 10) + "\nand 995 more";
+    // Without trackpoints nothing was skipped, whatever the report holds.
+    QTest::newRow("camera only ignores trackers")
+        << Report(2, 7, 3, 3) << false
+        << QStringList{"Converted 2 frames to shot.syncar, camera only", "Converted 2 frames, camera only",
+                       "2 frames, camera only"}
+        << "Converted 2 frames to shot.syncar, camera only";
+}
+
+void UiParts::summary()
+{
+    QFETCH(quorvel::ConvertReport, report);
+    QFETCH(bool, saved);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, toolTip);
+    const QString name = QStringLiteral("shot.syncar");
+    QCOMPARE(SummaryTexts(report, saved, name), texts);
+    QCOMPARE(SummaryToolTip(report, saved, name), toolTip);
+}
+
+void UiParts::fittedSummary_data()
+{
+    QTest::addColumn<int>("candidate");  // the text whose width is given
+    QTest::addColumn<int>("spare");      // pixels beyond (or short of) that width
+    QTest::addColumn<QString>("expected");
+    const QString whole = QStringLiteral("Converted 120 frames and 37 trackers to shot_0020.syncar, 2 lines skipped");
+    const QString unnamed = QStringLiteral("Converted 120 frames and 37 trackers, 2 lines skipped");
+    const QString compact = QStringLiteral("120 frames, 37 trackers, 2 lines skipped");
+    QTest::newRow("room to spare") << 0 << 20 << whole;
+    QTest::newRow("exactly enough") << 0 << 0 << whole;
+    QTest::newRow("one pixel short") << 0 << -1 << unnamed;
+    QTest::newRow("without the name") << 1 << 0 << unnamed;
+    QTest::newRow("compact") << 1 << -1 << compact;
+    QTest::newRow("compact exactly") << 2 << 0 << compact;
+    QTest::newRow("cut") << 2 << -1 << "";
+}
+
+void UiParts::fittedSummary()
+{
+    QFETCH(int, candidate);
+    QFETCH(int, spare);
+    QFETCH(QString, expected);
+    const QFontMetrics metrics(QApplication::font());
+    const quorvel::ConvertReport report = Report(120, 37, 2, 2);
+    const QString name = QStringLiteral("shot_0020.syncar");
+    const int width = metrics.horizontalAdvance(SummaryTexts(report, true, name).at(candidate)) + spare;
+
+    const QString fitted = FittedSummary(report, true, name, metrics, width);
+    QVERIFY2(metrics.horizontalAdvance(fitted) <= width, qPrintable(fitted));
+    if (!expected.isEmpty()) {
+        QCOMPARE(fitted, expected);
+    } else {
+        // The compact form, cut at the end.
+        QVERIFY2(fitted.startsWith(QStringLiteral("120 frames")), qPrintable(fitted));
+        QVERIFY(fitted.endsWith(QChar(0x2026)));
+    }
+}
+
+void UiParts::scaledRect_data()
+{
+    QTest::addColumn<QRect>("design");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("unscaled") << QRect(128, 80, 233, 25) << 1.0 << QRect(128, 80, 233, 25);
+    // Edges 128..361 and 80..105 times 1.5: 192..541.5 and 120..157.5.
+    QTest::newRow("half again") << QRect(128, 80, 233, 25) << 1.5 << QRect(192, 120, 350, 38);
+    // 16..361 times 1.234: 19.744..445.474, 8..73: 9.872..90.082.
+    QTest::newRow("odd factor") << QRect(16, 8, 345, 65) << 1.234 << QRect(20, 10, 425, 80);
+    QTest::newRow("doubled") << QRect(0, 0, 376, 280) << 2.0 << QRect(0, 0, 752, 560);
+}
+
+void UiParts::scaledRect()
+{
+    QFETCH(QRect, design);
+    QFETCH(double, scale);
+    QFETCH(QRect, expected);
+    QCOMPARE(ScaledRect(design, scale), expected);
+}
+
+void UiParts::alignedEdgesStayAligned()
+{
+    // Text1 and Shape1 both end at 361 design pixels (5415 twips).
+    for (int step = 0; step <= 300; ++step) {
+        const double scale = 1.0 + step / 100.0;
+        QCOMPARE(ScaledRect(QRect(128, 120, 233, 25), scale).right(),
+                 ScaledRect(QRect(16, 8, 345, 65), scale).right());
+    }
+}
+
+void UiParts::fontScale()
+{
+    QFont tiny = QApplication::font();
+    tiny.setPixelSize(4);
+    QCOMPARE(FontScale(QFontMetricsF(tiny)), 1.0);
+    double previous = 1.0;
+    for (int pixelSize : {16, 24, 32, 48}) {
+        QFont font = QApplication::font();
+        font.setPixelSize(pixelSize);
+        const double scale = FontScale(QFontMetricsF(font));
+        QVERIFY2(scale > previous, qPrintable(QString::number(pixelSize)));
+        // The design font's line is 13 pixels high.
+        QVERIFY(scale >= QFontMetricsF(font).height() / 13.0);
+        previous = scale;
+    }
+}
+
+void UiParts::busyCursor()
+{
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    {
+        const BusyCursor busy;
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    }
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    // An error ends the work early; the cursor still comes back.
+    try {
+        const BusyCursor busy;
+        throw std::runtime_error("failed");
+    } catch (const std::runtime_error&) {
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+}
+
+QTEST_MAIN(UiParts)
+#include "ui_parts_test.moc"

@@ -1,0 +1,187 @@
+#include "form1.h"
+
+#include "busy_cursor.h"
+#include "layout_scale.h"
+#include "quorvel/conversion_run.h"
+#include "status_text.h"
+#include "ui_form1.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include <exception>
+
+// The pictures live in a static library: their resources are registered by hand.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
+namespace quorvel::ui {
+
+namespace {
+
+constexpr Qt::WindowFlags FixedWindow = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                        Qt::MSWindowsFixedSizeDialogHint;
+
+// The largest sensible scale: far beyond any real font, it ends the search.
+constexpr double MaxScale = 8.0;
+
+std::string EngineName(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
+QString ShownName(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+
+// The one local file a drag carries, or an empty text.
+QString DraggedFile(const QMimeData* Mime)
+{
+    if (!Mime || !Mime->hasUrls() || Mime->urls().size() != 1)
+        return {};
+    const QUrl url = Mime->urls().constFirst();
+    if (!url.isLocalFile() || !QFileInfo(url.toLocalFile()).isFile())
+        return {};
+    return url.toLocalFile();
+}
+
+}  // namespace
+
+void ShowErrorBox(QWidget* Parent, const QString& Message)
+{
+    QMessageBox box(QMessageBox::Critical, Parent->windowTitle(), QObject::tr("The conversion failed."),
+                    QMessageBox::Ok, Parent);
+    box.setInformativeText(Message);
+    box.exec();
+}
+
+Form1::Form1(QWidget* Parent) : Form1(std::make_unique<QtCommonDialog>(), ShowErrorBox, Parent) {}
+
+Form1::Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* Parent)
+    : QWidget(Parent, FixedWindow),
+      ui_(std::make_unique<Ui::Form1>()),
+      dialog_(std::move(Dialog)),
+      showError_(std::move(ShowError))
+{
+    InitIconResources();
+    ui_->setupUi(this);
+    designSize_ = size();
+    for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        design_.insert(control, control->geometry());
+    // A file dropped anywhere, even on a text box, is the export file.
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        box->setAcceptDrops(false);
+    setAcceptDrops(true);
+    dialog_->InitDir = QDir::homePath();
+    ApplyLayout();
+
+    connect(ui_->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(ui_->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(ui_->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+}
+
+Form1::~Form1() = default;
+
+void Form1::ApplyLayout()
+{
+    // Start from the font's size, then grow until every caption fits.
+    double scale = FontScale(QFontMetricsF(font()));
+    const auto fits = [this](double candidate) {
+        for (auto it = design_.cbegin(); it != design_.cend(); ++it)
+            if (!CaptionFits(*it.key(), ScaledRect(it.value(), candidate).size()))
+                return false;
+        return true;
+    };
+    while (!fits(scale) && scale < MaxScale)
+        scale += 0.01;
+    scale_ = scale;
+    for (auto it = design_.cbegin(); it != design_.cend(); ++it)
+        it.key()->setGeometry(ScaledRect(it.value(), scale));
+    setFixedSize(ScaledRect(QRect(QPoint(0, 0), designSize_), scale).size());
+}
+
+void Form1::changeEvent(QEvent* Event)
+{
+    if (Event->type() == QEvent::FontChange || Event->type() == QEvent::StyleChange)
+        ApplyLayout();
+    QWidget::changeEvent(Event);
+}
+
+void Form1::Command1_Click()
+{
+    const ConvertOptions options{ui_->Check1->isChecked(), ui_->Text3->text().toStdString()};
+    try {
+        ConvertReport report;
+        {
+            const BusyCursor busy;
+            report = RunConversion(state_, options);
+        }
+        ui_->Command1->setEnabled(false);
+        const QString scene = QFileInfo(ShownName(state_.OutputFile)).fileName();
+        QLabel& line = *ui_->Label2;
+        // The line is short: the tooltip keeps the whole text.
+        ShowStatus(FittedSummary(report, options.SaveTrackpoints, scene, line.fontMetrics(), line.width()),
+                   SummaryToolTip(report, options.SaveTrackpoints, scene));
+    } catch (const std::exception& error) {
+        // quorvel::Error for every fault of the export or the files; the
+        // window stays open and Convert stays enabled for another try.
+        const QString message = QString::fromLocal8Bit(error.what());
+        ShowStatus(FailedText, message);
+        showError_(this, message);
+    }
+}
+
+void Form1::Command2_Click()
+{
+    // The name is not cleared: the dialog offers the last name chosen.
+    dialog_->Filter = QStringLiteral(".ma script files|*.ma|All Files|*.*");
+    dialog_->FilterIndex = 1;
+    if (!dialog_->ShowOpen(this))
+        return;
+    SetInputFile(dialog_->FileName);
+}
+
+void Form1::Command3_Click()
+{
+    dialog_->FileName.clear();
+    dialog_->Filter = QStringLiteral("Syncar Files|*.Syncar");
+    dialog_->FilterIndex = 1;
+    dialog_->DefaultExt = QStringLiteral(".syncar");
+    if (!dialog_->ShowSave(this))
+        return;
+    state_.OutputFile = EngineName(dialog_->FileName);
+    ui_->Text1->setText(dialog_->FileName);
+    ui_->Command1->setEnabled(true);
+}
+
+void Form1::SetInputFile(const QString& Path)
+{
+    state_.InputFile = EngineName(Path);
+    ui_->Text2->setText(Path);
+}
+
+void Form1::ShowStatus(const QString& Text, const QString& ToolTip)
+{
+    ui_->Label2->setText(Text);
+    ui_->Label2->setToolTip(ToolTip);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* Event)
+{
+    if (!DraggedFile(Event->mimeData()).isEmpty())
+        Event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* Event)
+{
+    const QString path = DraggedFile(Event->mimeData());
+    if (path.isEmpty())
+        return;
+    // As the input chooser does: the dialog offers this name next time.
+    dialog_->FileName = path;
+    SetInputFile(path);
+    Event->acceptProposedAction();
+}
+
+}  // namespace quorvel::ui

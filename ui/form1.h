@@ -1,0 +1,65 @@
+// Form1, the program's one window: choose the export and the scene file,
+// set Save Trackpoints and the factor, convert.
+#pragma once
+
+#include "common_dialog.h"
+#include "quorvel/convert_state.h"
+
+#include <QHash>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class Form1;
+}
+
+namespace quorvel::ui {
+
+// Shows the description of a failed conversion to the user.
+using ErrorBox = std::function<void(QWidget* Parent, const QString& Message)>;
+
+// The program's error box: a modal message box.
+void ShowErrorBox(QWidget* Parent, const QString& Message);
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // With the toolkit's file dialog and error box.
+    explicit Form1(QWidget* Parent = nullptr);
+    Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* Parent = nullptr);
+    ~Form1() override;
+
+    CommonDialog& CommonDialog1() { return *dialog_; }
+    const ConvertState& State() const { return state_; }
+    // Screen pixels per design pixel (a twip is 1/15 of a design pixel).
+    double LayoutScale() const { return scale_; }
+
+public slots:
+    void Command1_Click();  // Convert
+    void Command2_Click();  // the input chooser
+    void Command3_Click();  // the output chooser
+
+protected:
+    void changeEvent(QEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
+
+private:
+    void ApplyLayout();
+    void SetInputFile(const QString& Path);
+    void ShowStatus(const QString& Text, const QString& ToolTip);
+
+    std::unique_ptr<Ui::Form1> ui_;
+    std::unique_ptr<CommonDialog> dialog_;
+    ErrorBox showError_;
+    ConvertState state_;
+    QHash<QWidget*, QRect> design_;  // each control's rectangle as designed
+    QSize designSize_;
+    double scale_ = 1.0;
+};
+
+}  // namespace quorvel::ui
