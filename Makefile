@@ -14,9 +14,7 @@ test: deps
 	cmake --workflow --preset dev
 
 run: build
-	@mkdir -p build/examples
-	build/dev/cli/quorvel-convert -v examples/shot_0020.ma build/examples/shot_0020.syncar
-	@echo "Scene written to build/examples/shot_0020.syncar"
+	build/dev/app/quorvel
 
 # The Debian package, into build/pkg/.
 package:
