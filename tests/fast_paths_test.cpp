@@ -1,9 +1,11 @@
 // The engine's fast paths against plain references: the print form against
-// to_chars with precision 15, the buffered line reader against a simple
-// splitter, over many values and line shapes, buffer edges included.
+// to_chars with precision 15, reading a number against IsNumber and
+// NumberValue, the buffered line reader against a simple splitter, over
+// many values and line shapes, buffer edges included.
 #include "quorvel/error.h"
 #include "quorvel/line_reader.h"
 #include "quorvel/scene_writer.h"
+#include "quorvel/text_rules.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +74,50 @@ TEST(PrintForm, AgreesWithToCharsPrecision15)
         const std::string expected = ReferencePrintForm(value);
         if (out != expected && ++mismatches <= 10)
             ADD_FAILURE() << "value " << ReferencePrintForm(value) << " printed as '" << out << "'";
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// Number texts of every shape the grammar knows, and near misses: signs,
+// leading zeros, '.5' and '1.', exponents short and long, 15 to 20 digits,
+// and stray characters anywhere.
+TEST(ReadNumber, AgreesWithIsNumberAndNumberValue)
+{
+    std::mt19937_64 rng(11);
+    const auto digitRun = [&rng](std::size_t Count) {
+        std::string run;
+        for (std::size_t i = 0; i < Count; ++i)
+            run += static_cast<char>('0' + rng() % 10);
+        return run;
+    };
+    std::vector<std::string> texts = {"", "-", "+", ".", "-.", "e5", "1e", "1e+", "1e-", "1.e5",
+                                      ".5", "1.", "-0", "+0.0", "0e999", "1e22", "1e23", "1e-22",
+                                      "1e-23", "123456789012345", "1234567890123456", "inf", "nan",
+                                      "0x1p3", "1,5", " 1", "1 ", "1e0001", "9007199254740993"};
+    const std::string stray = "x ;.e+-";
+    for (int i = 0; i < 300000; ++i) {
+        std::string text;
+        if (rng() % 4 == 0)
+            text += "+-"[rng() % 2];
+        text += digitRun(rng() % 12);
+        if (rng() % 3)
+            text += "." + digitRun(rng() % 12);
+        if (rng() % 4 == 0)
+            text += std::string(1, "eE"[rng() % 2]) + (rng() % 2 ? "-" : rng() % 2 ? "+" : "") +
+                    digitRun(rng() % 5);
+        if (rng() % 10 == 0)
+            text.insert(rng() % (text.size() + 1), 1, stray[rng() % stray.size()]);
+        texts.push_back(text);
+    }
+    int mismatches = 0;
+    for (const std::string& text : texts) {
+        double value = -1.25;
+        const bool read = ReadNumber(text, value);
+        const bool ok = read == IsNumber(text) &&
+                        (!read || std::bit_cast<std::uint64_t>(value) ==
+                                      std::bit_cast<std::uint64_t>(NumberValue(text)));
+        if (!ok && ++mismatches <= 10)
+            ADD_FAILURE() << "'" << text << "': read " << read << " value " << value;
     }
     EXPECT_EQ(mismatches, 0);
 }

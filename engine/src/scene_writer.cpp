@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace quorvel {
 
@@ -97,33 +98,43 @@ constexpr char DigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // Writes 15 significant digits the way '%.15g' lays them out: trailing
-// zeros dropped, exponent form below 1e-4 and from 1e15 on.
+// zeros dropped, exponent form below 1e-4 and from 1e15 on. Digit runs are
+// copied 16 bytes at a time, which PrintFormMax leaves room for.
 char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
 {
-    // At most 14 trailing zeros: strip 8, 4, 2 and 1 of them.
-    int count = 15;
-    for (const int zeros : {8, 4, 2, 1}) {
-        const auto divisor = static_cast<std::uint64_t>(ExactPowersOfTen[zeros]);
-        if (Digits % divisor == 0) {
-            Digits /= divisor;
-            count -= zeros;
+    // Two halves in 32-bit arithmetic, the lower one often all zeros.
+    char d[32];
+    const auto writePairs = [&d](std::uint32_t Value, int Last, int Pairs) {
+        for (int i = Last; Pairs > 0; i -= 2, --Pairs) {
+            const std::size_t pair = (Value % 100) * 2;
+            Value /= 100;
+            d[i] = DigitPairs[pair + 1];
+            d[i - 1] = DigitPairs[pair];
         }
+        return Value;
+    };
+    const auto high = static_cast<std::uint32_t>(Digits / 100000000);
+    const auto low = static_cast<std::uint32_t>(Digits % 100000000);
+    int count = 15;
+    if (low == 0) {
+        std::memcpy(d + 7, "00000000", 8);
+        count = 7;
+    } else {
+        writePairs(low, 14, 4);
     }
-    char d[16];
-    for (int i = count; i > 1; i -= 2) {
-        const auto pair = static_cast<std::size_t>(Digits % 100) * 2;
-        Digits /= 100;
-        d[i - 1] = DigitPairs[pair + 1];
-        d[i - 2] = DigitPairs[pair];
-    }
-    if (count % 2)
-        d[0] = static_cast<char>('0' + Digits);
+    d[0] = static_cast<char>('0' + writePairs(high, 6, 3));
+    while (count > 1 && d[count - 1] == '0')
+        --count;
+    const auto put = [&Out, &d](int From, int Count) {
+        std::memcpy(Out, d + From, 16);
+        Out += Count;
+    };
 
     if (Exponent < -4 || Exponent >= 15) {
         *Out++ = d[0];
         if (count > 1) {
             *Out++ = '.';
-            Out = std::copy(d + 1, d + count, Out);
+            put(1, count - 1);
         }
         *Out++ = 'e';
         *Out++ = Exponent < 0 ? '-' : '+';
@@ -135,36 +146,43 @@ char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
     if (Exponent < 0) {
         *Out++ = '0';
         *Out++ = '.';
-        Out = std::fill_n(Out, -Exponent - 1, '0');
-        return std::copy(d, d + count, Out);
+        for (int zeros = -Exponent - 1; zeros > 0; --zeros)
+            *Out++ = '0';
+        put(0, count);
+        return Out;
     }
     const int whole = Exponent + 1;
-    if (count <= whole)
-        return std::fill_n(std::copy(d, d + count, Out), whole - count, '0');
-    Out = std::copy(d, d + whole, Out);
-    *Out++ = '.';
-    return std::copy(d + whole, d + count, Out);
+    put(0, whole);  // d holds the zeros of a whole number with fewer digits
+    if (count > whole) {
+        *Out++ = '.';
+        put(whole, count - whole);
+    }
+    return Out;
 }
 
 }  // namespace
 
-void AppendPrintForm(std::string& Out, double Value)
+char* WritePrintForm(char* Out, double Value)
 {
     // A negative zero prints as zero: the scene has no use for its sign.
-    char text[40];
-    char* end = text;
-    *end++ = Value < 0 ? '-' : ' ';
+    *Out++ = Value < 0 ? '-' : ' ';
     const double magnitude = std::fabs(Value);
     std::uint64_t digits = 0;
     int exponent = 0;
     if (magnitude == 0)
-        *end++ = '0';
+        *Out++ = '0';
     else if (FifteenDigits(magnitude, digits, exponent))
-        end = LayOutGeneral(end, digits, exponent);
+        Out = LayOutGeneral(Out, digits, exponent);
     else
-        end = std::to_chars(end, text + sizeof text - 1, magnitude, std::chars_format::general, 15).ptr;
-    *end++ = ' ';
-    Out.append(text, static_cast<std::size_t>(end - text));
+        Out = std::to_chars(Out, Out + 24, magnitude, std::chars_format::general, 15).ptr;
+    *Out++ = ' ';
+    return Out;
+}
+
+void AppendPrintForm(std::string& Out, double Value)
+{
+    char text[PrintFormMax];
+    Out.append(text, static_cast<std::size_t>(WritePrintForm(text, Value) - text));
 }
 
 void AppendInteger(std::string& Out, long long Value)

@@ -113,6 +113,57 @@ double NumberValue(std::string_view Text)
     return negative ? -value : value;
 }
 
+bool ReadNumber(std::string_view Text, double& Value)
+{
+    // Exact without from_chars when at most 15 digits (below 2^53) meet a
+    // power of ten up to 1e22: both are exact doubles, and one product or
+    // quotient is rounded once, just as from_chars rounds. This is the
+    // shape of nearly every number an export holds.
+    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = Text.data();
+    const char* const end = p + Text.size();
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+'))
+        ++p;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int power = 0;
+    for (; p < end && IsDigit(*p); ++p, ++digits)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p < end && IsDigit(*p); ++p, ++digits)
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+        power = -static_cast<int>(p - fraction);
+    }
+    if (p < end && (*p == 'e' || *p == 'E') && digits > 0 && digits <= 15) {
+        const char* q = p + 1;
+        const bool negativeExponent = q < end && *q == '-';
+        if (q < end && (*q == '-' || *q == '+'))
+            ++q;
+        int exponent = 0;
+        const char* const exponentStart = q;
+        for (; q < end && IsDigit(*q) && q - exponentStart < 4; ++q)
+            exponent = exponent * 10 + (*q - '0');
+        if (q > exponentStart && q - exponentStart < 4) {
+            power += negativeExponent ? -exponent : exponent;
+            p = q;
+        }
+    }
+    if (p != end || digits == 0 || digits > 15 || power < -22 || power > 22) {
+        if (!IsNumber(Text))
+            return false;
+        Value = NumberValue(Text);
+        return true;
+    }
+    const auto m = static_cast<double>(mantissa);
+    const double magnitude = power >= 0 ? m * PowersOfTen[power] : m / PowersOfTen[-power];
+    Value = negative ? -magnitude : magnitude;
+    return true;
+}
+
 Integer16 ToInteger16(double Value, std::string_view What)
 {
     double rounded = std::round(Value);

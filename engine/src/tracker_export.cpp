@@ -2,7 +2,9 @@
 
 #include "quorvel/text_rules.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 
 namespace quorvel {
@@ -33,9 +35,8 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
         const std::string_view token = Rest.substr(TrackPos, end - TrackPos);
         if (count == 3)
             return "more than three numbers";
-        if (!IsNumber(token))
+        if (!ReadNumber(token, Position[count++]))
             return "'" + std::string(token) + "' is not a number";
-        Position[count++] = NumberValue(token);
         TrackPos = end;
     }
     if (count < 3)
@@ -64,17 +65,21 @@ void ExportLine(std::string_view Line, long LineNumber, double Factor, SceneWrit
             Summary.Skipped.push_back({LineNumber, std::move(reason)});
         return;
     }
-    ++Summary.Trackers;
-    std::string& out = Writer.Buffer();
-    out.append("   Trak {\r\n     Name \"Tracker");
-    AppendInteger(out, Summary.Trackers);
-    out.append("\"\r\n     WPos ");
-    AppendPrintForm(out, scaled[0]);
-    out.push_back(',');
-    AppendPrintForm(out, scaled[1]);
-    out.push_back(',');
-    AppendPrintForm(out, scaled[2]);
-    out.append("\r\n   }");
+    // The block is put together in place and appended once.
+    constexpr std::string_view Head = "   Trak {\r\n     Name \"Tracker";
+    constexpr std::string_view Middle = "\"\r\n     WPos ";
+    constexpr std::string_view Tail = "\r\n   }";
+    char block[Head.size() + 24 + Middle.size() + 3 * (PrintFormMax + 1) + Tail.size()];
+    char* end = std::copy(Head.begin(), Head.end(), block);
+    end = std::to_chars(end, end + 24, ++Summary.Trackers).ptr;
+    end = std::copy(Middle.begin(), Middle.end(), end);
+    end = WritePrintForm(end, scaled[0]);
+    *end++ = ',';
+    end = WritePrintForm(end, scaled[1]);
+    *end++ = ',';
+    end = WritePrintForm(end, scaled[2]);
+    end = std::copy(Tail.begin(), Tail.end(), end);
+    Writer.Buffer().append(block, static_cast<std::size_t>(end - block));
     Writer.EndLine();
 }
 

@@ -47,6 +47,11 @@ private:
 // 15 significant digits, a trailing blank (92.5 gives " 92.5 ", -3 "-3 ").
 void AppendPrintForm(std::string& Out, double Value);
 
+// The same written at Out, which has room for PrintFormMax characters;
+// returns the end of what was written.
+inline constexpr std::size_t PrintFormMax = 32;
+char* WritePrintForm(char* Out, double Value);
+
 // Decimal digits with a minus sign for negative numbers, appended in place.
 void AppendInteger(std::string& Out, long long Value);
 

@@ -34,6 +34,10 @@ bool IsNumber(std::string_view Text);
 // exponent is out of a double's range.
 double NumberValue(std::string_view Text);
 
+// IsNumber and NumberValue in one pass: false when Text is not exactly one
+// number, otherwise true with its value in Value.
+bool ReadNumber(std::string_view Text, double& Value);
+
 // Rounds half to even; a result outside -32768..32767 is an overflow whose
 // message names What.
 Integer16 ToInteger16(double Value, std::string_view What);
