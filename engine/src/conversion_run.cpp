@@ -129,8 +129,10 @@ double ParseFactor(std::string_view FactorText)
     return NumberValue(text);
 }
 
-ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options, std::FILE* Out,
-                              const std::string& OutName)
+namespace {
+
+ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, std::FILE* Out,
+                      const std::string& OutName, bool StartWriteback)
 {
     const double factor = Options.SaveTrackpoints ? ParseFactor(Options.FactorText) : 0.0;
     State.CurrentLine.clear();
@@ -138,7 +140,7 @@ ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options
     LineReader reader(State.InputFile);
     ReadCamPath(State, reader);
 
-    SceneWriter writer(Out, OutName);
+    SceneWriter writer(Out, OutName, StartWriteback);
     SaveCamPath(State, writer);
     ConvertReport report;
     report.Frames = State.FrameCount();
@@ -150,12 +152,22 @@ ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options
     return report;
 }
 
+}  // namespace
+
+ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options, std::FILE* Out,
+                              const std::string& OutName)
+{
+    return Convert(State, Options, Out, OutName, false);
+}
+
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 {
     if (Options.SaveTrackpoints)
         ParseFactor(Options.FactorText);
     TemporarySceneFile scene(SceneTarget(State.OutputFile, State.InputFile));
-    ConvertReport report = ConvertToStream(State, Options, scene.File(), State.OutputFile);
+    // The scene file is written back while the conversion runs, so that
+    // Commit's fsync waits for the last piece only.
+    ConvertReport report = Convert(State, Options, scene.File(), State.OutputFile, true);
     scene.Commit();
     return report;
 }

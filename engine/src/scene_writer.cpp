@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 
 namespace quorvel {
 
@@ -16,7 +17,8 @@ namespace {
 constexpr std::size_t DrainAt = 1u << 20;
 }
 
-SceneWriter::SceneWriter(std::FILE* Out, std::string Name) : out_(Out), name_(std::move(Name))
+SceneWriter::SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback)
+    : out_(Out), name_(std::move(Name)), startWriteback_(StartWriteback)
 {
     buffer_.reserve(DrainAt + 4096);
 }
@@ -36,8 +38,18 @@ void SceneWriter::Line(std::string_view Text)
 
 void SceneWriter::Drain()
 {
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+    if (buffer_.empty())
+        return;
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
         ThrowFileError("cannot write the scene file", name_, errno);
+    if (startWriteback_) {
+        if (std::fflush(out_) != 0)
+            ThrowFileError("cannot write the scene file", name_, errno);
+        // Only a hint: when it fails, the final fsync still does all the work.
+        ::sync_file_range(::fileno(out_), drained_, static_cast<off_t>(buffer_.size()),
+                          SYNC_FILE_RANGE_WRITE);
+    }
+    drained_ += static_cast<long long>(buffer_.size());
     buffer_.clear();
 }
 

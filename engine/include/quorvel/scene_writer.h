@@ -13,7 +13,10 @@ namespace quorvel {
 // every write error is raised, none is lost.
 class SceneWriter {
 public:
-    SceneWriter(std::FILE* Out, std::string Name);
+    // With StartWriteback the system is asked to start writing each drained
+    // piece to disk at once (Out must be a file), so that the fsync that
+    // makes a finished scene file durable has little left to wait for.
+    SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback = false);
 
     // Appends to the line being built.
     SceneWriter& operator<<(std::string_view Text)
@@ -41,6 +44,8 @@ private:
     std::FILE* out_;
     std::string name_;
     std::string buffer_;
+    bool startWriteback_;
+    long long drained_ = 0;  // bytes handed to the stream so far
 };
 
 // A computed number as the scene holds it: a blank or a minus sign, at most
