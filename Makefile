@@ -1,5 +1,5 @@
 # The two commands of the README; everything else lives in CMakePresets.json.
-.PHONY: all deps build test run package clean
+.PHONY: all deps build test run package bench clean
 
 all: build
 
@@ -20,6 +20,16 @@ run: build
 package:
 	@scripts/install-deps package
 	cmake --workflow --preset package
+
+# Times quorvel-convert on synthetic exports of 1, 10 and 100 MB, then runs
+# the micro-benchmarks: an optimised build in build/bench/, the generated
+# exports in build/bench/exports/.
+bench:
+	@scripts/install-deps bench
+	cmake --preset bench
+	cmake --build --preset bench
+	build/bench/bench/convert-bench build/bench/cli/quorvel-convert build/bench/exports
+	build/bench/bench/micro-bench build/bench/exports
 
 clean:
 	rm -rf build

@@ -47,14 +47,11 @@ const std::string& ExportFile()
 void LineReaderWholeFile(benchmark::State& state)
 {
     const std::string& file = ExportFile();
-    std::string line;
     std::int64_t bytes = 0;
     for (auto _ : state) {
         quorvel::LineReader reader(file);
-        while (!reader.AtEnd()) {
-            reader.ReadLine(line);
+        for (std::string_view line; reader.NextLine(line);)
             benchmark::DoNotOptimize(line.data());
-        }
         bytes += static_cast<std::int64_t>(std::filesystem::file_size(file));
     }
     state.SetBytesProcessed(bytes);
@@ -69,7 +66,16 @@ void ValueOf(benchmark::State& state)
 }
 BENCHMARK(ValueOf);
 
-// The tracker path: check the token, then read it.
+void NumberValue(benchmark::State& state)
+{
+    std::size_t i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(quorvel::NumberValue(Tokens[i++ % Tokens.size()]));
+}
+BENCHMARK(NumberValue);
+
+// Checking a token, then reading it: the general way, and the one pass the
+// tracker loop takes.
 void IsNumberAndNumberValue(benchmark::State& state)
 {
     std::size_t i = 0;
@@ -79,6 +85,17 @@ void IsNumberAndNumberValue(benchmark::State& state)
     }
 }
 BENCHMARK(IsNumberAndNumberValue);
+
+void ReadNumber(benchmark::State& state)
+{
+    std::size_t i = 0;
+    double value = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(quorvel::ReadNumber(Tokens[i++ % Tokens.size()], value));
+        benchmark::DoNotOptimize(value);
+    }
+}
+BENCHMARK(ReadNumber);
 
 void AppendPrintForm(benchmark::State& state)
 {
