@@ -2,6 +2,7 @@
 
 #include "quorvel/error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -45,6 +46,77 @@ std::size_t NumberPrefix(std::string_view Text)
     return i;
 }
 
+// The value of a number of the usual shape, exactly and without from_chars:
+// at most 15 digits (below 2^53) and a power of ten up to 1e22 are both
+// exact doubles, and one product or quotient is rounded once, just as
+// from_chars rounds. Nearly every number an export holds has this shape.
+// False for any other text, number or not.
+bool ExactShortNumber(std::string_view Text, double& Value)
+{
+    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = Text.data();
+    const char* const end = p + Text.size();
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+'))
+        ++p;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int power = 0;
+    for (; p < end && IsDigit(*p); ++p, ++digits)
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p < end && IsDigit(*p); ++p, ++digits)
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+        power = -static_cast<int>(p - fraction);
+    }
+    if (digits == 0 || digits > 15)
+        return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const char* q = p + 1;
+        const bool negativeExponent = q < end && *q == '-';
+        if (q < end && (*q == '-' || *q == '+'))
+            ++q;
+        int exponent = 0;
+        const char* const exponentStart = q;
+        for (; q < end && IsDigit(*q) && q - exponentStart < 4; ++q)
+            exponent = exponent * 10 + (*q - '0');
+        if (q == exponentStart || q - exponentStart == 4)
+            return false;
+        power += negativeExponent ? -exponent : exponent;
+        p = q;
+    }
+    if (p != end || power < -22 || power > 22)
+        return false;
+    const auto m = static_cast<double>(mantissa);
+    const double magnitude = power >= 0 ? m * PowersOfTen[power] : m / PowersOfTen[-power];
+    Value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// NumberValue for the texts ExactShortNumber leaves.
+double FromChars(std::string_view Text)
+{
+    const bool negative = !Text.empty() && Text.front() == '-';
+    if (!Text.empty() && (Text.front() == '+' || negative))
+        Text.remove_prefix(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // from_chars leaves the value alone here; the C locale's strtod
+        // gives the IEEE answer (infinity, or zero / a denormal).
+        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+        const std::string copy(Text);
+        value = strtod_l(copy.c_str(), nullptr, cLocale);
+    } else if (error != std::errc()) {
+        value = 0.0;
+    }
+    (void)end;
+    return negative ? -value : value;
+}
+
 }  // namespace
 
 std::size_t Find(std::int64_t StartPos, std::string_view Text, std::string_view Pattern)
@@ -78,6 +150,12 @@ std::string_view Trim(std::string_view Text)
 
 double ValueOf(std::string_view Text)
 {
+    // Usually there is nothing to remove, and the text is read where it is.
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+    if (std::none_of(Text.begin(), Text.end(), isBlank)) {
+        const std::size_t length = NumberPrefix(Text);
+        return length == 0 ? 0.0 : NumberValue(Text.substr(0, length));
+    }
     std::string packed;
     packed.reserve(Text.size());
     for (const char c : Text) {
@@ -95,72 +173,17 @@ bool IsNumber(std::string_view Text)
 
 double NumberValue(std::string_view Text)
 {
-    const bool negative = !Text.empty() && Text.front() == '-';
-    if (!Text.empty() && (Text.front() == '+' || negative))
-        Text.remove_prefix(1);
     double value = 0.0;
-    const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
-    if (error == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone here; the C locale's strtod
-        // gives the IEEE answer (infinity, or zero / a denormal).
-        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-        const std::string copy(Text);
-        value = strtod_l(copy.c_str(), nullptr, cLocale);
-    } else if (error != std::errc()) {
-        value = 0.0;
-    }
-    (void)end;
-    return negative ? -value : value;
+    return ExactShortNumber(Text, value) ? value : FromChars(Text);
 }
 
 bool ReadNumber(std::string_view Text, double& Value)
 {
-    // Exact without from_chars when at most 15 digits (below 2^53) meet a
-    // power of ten up to 1e22: both are exact doubles, and one product or
-    // quotient is rounded once, just as from_chars rounds. This is the
-    // shape of nearly every number an export holds.
-    static constexpr double PowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const char* p = Text.data();
-    const char* const end = p + Text.size();
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+'))
-        ++p;
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int power = 0;
-    for (; p < end && IsDigit(*p); ++p, ++digits)
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-    if (p < end && *p == '.') {
-        const char* const fraction = ++p;
-        for (; p < end && IsDigit(*p); ++p, ++digits)
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        power = -static_cast<int>(p - fraction);
-    }
-    if (p < end && (*p == 'e' || *p == 'E') && digits > 0 && digits <= 15) {
-        const char* q = p + 1;
-        const bool negativeExponent = q < end && *q == '-';
-        if (q < end && (*q == '-' || *q == '+'))
-            ++q;
-        int exponent = 0;
-        const char* const exponentStart = q;
-        for (; q < end && IsDigit(*q) && q - exponentStart < 4; ++q)
-            exponent = exponent * 10 + (*q - '0');
-        if (q > exponentStart && q - exponentStart < 4) {
-            power += negativeExponent ? -exponent : exponent;
-            p = q;
-        }
-    }
-    if (p != end || digits == 0 || digits > 15 || power < -22 || power > 22) {
-        if (!IsNumber(Text))
-            return false;
-        Value = NumberValue(Text);
+    if (ExactShortNumber(Text, Value))
         return true;
-    }
-    const auto m = static_cast<double>(mantissa);
-    const double magnitude = power >= 0 ? m * PowersOfTen[power] : m / PowersOfTen[-power];
-    Value = negative ? -magnitude : magnitude;
+    if (!IsNumber(Text))
+        return false;
+    Value = FromChars(Text);
     return true;
 }
 
