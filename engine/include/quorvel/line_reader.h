@@ -53,10 +53,8 @@ private:
     std::size_t end_ = 0;
     bool eof_ = false;
     bool skipLineFeed_ = false;  // the last line ended at a CR; a LF right after it belongs to it
-    // Searches resume where the last one stopped, so no byte is scanned for
-    // a LF or a NUL twice, whatever the line ends: no LF lies before
-    // lfFreeTo_ and no NUL before nulFreeTo_, which holds one when nulFound_.
-    std::size_t lfFreeTo_ = 0;
+    // The NUL search resumes where it stopped, so no byte is scanned twice:
+    // no NUL lies before nulFreeTo_, which holds one when nulFound_.
     std::size_t nulFreeTo_ = 0;
     bool nulFound_ = false;
     long lineNumber_ = 0;
