@@ -118,25 +118,35 @@ char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
     char d[32];
     const auto writePairs = [&d](std::uint32_t Value, int Last, int Pairs) {
         for (int i = Last; Pairs > 0; i -= 2, --Pairs) {
-            const std::size_t pair = (Value % 100) * 2;
+            std::memcpy(d + i - 1, DigitPairs + (Value % 100) * 2, 2);
             Value /= 100;
-            d[i] = DigitPairs[pair + 1];
-            d[i - 1] = DigitPairs[pair];
         }
         return Value;
     };
+    // Up to 7 of them: 4, 2 and 1 at a time.
+    const auto trailingZeros = [](std::uint32_t Value) {
+        int zeros = 0;
+        if (Value % 10000 == 0) {
+            Value /= 10000;
+            zeros += 4;
+        }
+        if (Value % 100 == 0) {
+            Value /= 100;
+            zeros += 2;
+        }
+        return Value % 10 == 0 ? zeros + 1 : zeros;
+    };
     const auto high = static_cast<std::uint32_t>(Digits / 100000000);
     const auto low = static_cast<std::uint32_t>(Digits % 100000000);
-    int count = 15;
+    int count = 0;
     if (low == 0) {
         std::memcpy(d + 7, "00000000", 8);
-        count = 7;
+        count = 7 - trailingZeros(high);
     } else {
         writePairs(low, 14, 4);
+        count = 15 - trailingZeros(low);
     }
     d[0] = static_cast<char>('0' + writePairs(high, 6, 3));
-    while (count > 1 && d[count - 1] == '0')
-        --count;
     const auto put = [&Out, &d](int From, int Count) {
         std::memcpy(Out, d + From, 16);
         Out += Count;

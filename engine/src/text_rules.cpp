@@ -61,16 +61,20 @@ bool ExactShortNumber(std::string_view Text, double& Value)
     const bool negative = p < end && *p == '-';
     if (p < end && (*p == '-' || *p == '+'))
         ++p;
+    // Past 19 digits the mantissa wraps; such texts are refused below.
     std::uint64_t mantissa = 0;
-    int digits = 0;
+    const auto readDigits = [&p, end, &mantissa] {
+        const char* const first = p;
+        for (unsigned digit = 0; p < end && (digit = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10; ++p)
+            mantissa = mantissa * 10 + digit;
+        return static_cast<int>(p - first);
+    };
+    int digits = readDigits();
     int power = 0;
-    for (; p < end && IsDigit(*p); ++p, ++digits)
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
     if (p < end && *p == '.') {
-        const char* const fraction = ++p;
-        for (; p < end && IsDigit(*p); ++p, ++digits)
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        power = -static_cast<int>(p - fraction);
+        ++p;
+        power = -readDigits();
+        digits -= power;
     }
     if (digits == 0 || digits > 15)
         return false;
