@@ -114,8 +114,10 @@ constexpr char DigitPairs[] =
 // copied 16 bytes at a time, which PrintFormMax leaves room for.
 char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
 {
-    // Two halves in 32-bit arithmetic, the lower one often all zeros.
+    // Two halves in 32-bit arithmetic, the lower one often all zeros. The
+    // bytes past the 15 digits are set too, as the 16-byte copies read them.
     char d[32];
+    std::memcpy(d + 15, "00000000000000000", 17);
     const auto writePairs = [&d](std::uint32_t Value, int Last, int Pairs) {
         for (int i = Last; Pairs > 0; i -= 2, --Pairs) {
             std::memcpy(d + i - 1, DigitPairs + (Value % 100) * 2, 2);
