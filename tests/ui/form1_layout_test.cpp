@@ -36,6 +36,7 @@ private slots:
     void controls();
     void windowIsFixedAndCaptioned();
     void layoutGrowsWithTheFont();
+    void roomyStyleGrowsTheLayout();
     void rightEdgesLineUp();
     void picturesShowTheirIcons_data();
     void picturesShowTheirIcons();
@@ -167,6 +168,24 @@ void Form1Layout::layoutGrowsWithTheFont()
         if (pixelSize == 30)
             QVERIFY(form->width() > Scaled(5640, 2.0));
     }
+}
+
+void Form1Layout::roomyStyleGrowsTheLayout()
+{
+    // Buttons that want more room than the font alone asks for.
+    auto form = MakeForm();
+    const double plain = form->LayoutScale();
+    form->setStyleSheet(QStringLiteral("QPushButton { padding: 4px 30px; }"));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY2(form->LayoutScale() > plain, qPrintable(QString::number(form->LayoutScale())));
+    for (const char* name : {"Command1", "Command2", "Command3"}) {
+        auto* button = form->findChild<QPushButton*>(QString::fromLatin1(name));
+        QVERIFY2(button->sizeHint().width() <= button->width(), name);
+        QVERIFY2(button->sizeHint().height() <= button->height(), name);
+    }
+    const double scale = form->LayoutScale();
+    QCOMPARE(form->size(), QSize(Scaled(5640, scale), Scaled(4200, scale)));
 }
 
 void Form1Layout::rightEdgesLineUp()
