@@ -38,7 +38,7 @@ public:
         std::filesystem::path folder = target.parent_path();
         if (folder.empty())
             folder = ".";
-        path_ = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+        path_ = (folder / std::string(1, '.').append(target.filename().string()).append(".XXXXXX")).string();
         const int fd = ::mkstemp(path_.data());
         if (fd < 0)
             ThrowFileError("cannot create the scene file", Target, errno);

@@ -36,7 +36,7 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
         if (count == 3)
             return "more than three numbers";
         if (!ReadNumber(token, Position[count++]))
-            return "'" + std::string(token) + "' is not a number";
+            return std::string(1, '\'').append(token).append("' is not a number");
         TrackPos = end;
     }
     if (count < 3)
