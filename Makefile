@@ -1,4 +1,4 @@
-# The two commands of the README; everything else lives in CMakePresets.json.
+# The README's commands; the build itself lives in CMakePresets.json.
 .PHONY: all deps build test run package bench clean
 
 all: build
