@@ -124,9 +124,10 @@ std::string SceneTarget(const std::string& Path, const std::string& InputPath)
 double ParseFactor(std::string_view FactorText)
 {
     const std::string_view text = Trim(FactorText);
-    if (!IsNumber(text) || !std::isfinite(NumberValue(text)))
+    double factor = 0.0;
+    if (!ReadNumber(text, factor) || !std::isfinite(factor))
         throw Error(ErrorKind::BadFactor, std::string(BadFactorMessage));
-    return NumberValue(text);
+    return factor;
 }
 
 namespace {

@@ -114,7 +114,8 @@ void FillChannelTable(ConvertState& State, const LineReader& Reader, int n)
             throw Error(ErrorKind::BadInput,
                         where(FrameIndex) + ": the key line has no value for this frame");
         }
-        if (!IsNumber(*value) || !std::isfinite(ValueOf(*value))) {
+        double number = 0.0;
+        if (!ReadNumber(*value, number) || !std::isfinite(number)) {
             throw Error(ErrorKind::BadInput,
                         where(FrameIndex) + ": the key value " + Quoted(*value) + " is not a number");
         }

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <locale.h>
 
 namespace quorvel {
@@ -162,10 +163,7 @@ double ValueOf(std::string_view Text)
     }
     std::string packed;
     packed.reserve(Text.size());
-    for (const char c : Text) {
-        if (c != ' ' && c != '\t' && c != '\n')
-            packed.push_back(c);
-    }
+    std::copy_if(Text.begin(), Text.end(), std::back_inserter(packed), [&](char c) { return !isBlank(c); });
     const std::size_t length = NumberPrefix(packed);
     return length == 0 ? 0.0 : NumberValue(std::string_view(packed).substr(0, length));
 }
