@@ -3,45 +3,14 @@
 #include "quorvel/error.h"
 #include "report.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
-#include <vector>
 
 namespace quorvel::cli {
 
 namespace {
-
-// Writes the scene to standard output only once it is complete.
-ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options)
-{
-    std::FILE* scratch = std::tmpfile();
-    if (!scratch) {
-        throw Error(ErrorKind::FileSystem,
-                    std::string("cannot create a temporary file for the scene: ") + std::strerror(errno));
-    }
-    struct Closer {
-        std::FILE* file;
-        ~Closer() { std::fclose(file); }
-    } closer{scratch};
-
-    const ConvertReport report = ConvertToStream(State, Options, scratch, "standard output");
-    std::rewind(scratch);
-    std::vector<char> chunk(1u << 20);
-    std::size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), scratch)) > 0) {
-        if (std::fwrite(chunk.data(), 1, got, stdout) != got)
-            ThrowFileError("cannot write the scene to", "standard output", errno);
-    }
-    if (std::ferror(scratch))
-        ThrowFileError("cannot read back the scene from", "a temporary file", errno);
-    if (std::fflush(stdout) != 0)
-        ThrowFileError("cannot write the scene to", "standard output", errno);
-    return report;
-}
 
 // One conversion; reports its own failure and returns whether it succeeded.
 bool ConvertOne(const Arguments& Args, const std::string& Input, const std::string& Output)

@@ -1,12 +1,12 @@
 #include "quorvel/error.h"
 
-#include <cstring>
+#include "platform.h"
 
 namespace quorvel {
 
-void ThrowFileError(const std::string& what, const std::string& path, int errnoValue)
+void ThrowFileError(const std::string& what, const std::string& path, int systemError)
 {
-    throw Error(ErrorKind::FileSystem, what + " '" + path + "': " + std::strerror(errnoValue));
+    throw Error(ErrorKind::FileSystem, what + " '" + path + "': " + platform::ReasonText(systemError));
 }
 
 }  // namespace quorvel

@@ -2,13 +2,11 @@
 
 #include "quorvel/error.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,27 +18,21 @@ namespace {
 constexpr std::size_t BufferSize = 1u << 18;
 }
 
-LineReader::LineReader(std::string Path) : path_(std::move(Path))
+LineReader::LineReader(std::string Path)
+    : path_(std::move(Path)), file_(std::make_unique<platform::InputFile>())
 {
     if (path_.empty())
         throw Error(ErrorKind::FileSystem, "no export file was chosen");
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        ThrowFileError("cannot open the export file", path_, errno);
-    struct stat info {};
-    if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
+    if (const platform::ErrorCode error = file_->Open(path_))
+        ThrowFileError("cannot open the export file", path_, error);
+    if (file_->IsFolder())
         throw Error(ErrorKind::FileSystem, "'" + path_ + "' is a folder, not an export file");
-    }
     buffer_.resize(BufferSize);
 }
 
-LineReader::~LineReader()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+LineReader::~LineReader() = default;
+
+bool LineReader::IsSameFileAs(const std::string& Path) const { return file_->IsSameFileAs(Path); }
 
 std::string LineReader::Where(long Line) const
 {
@@ -66,19 +58,12 @@ bool LineReader::Fill()
     nulFreeTo_ -= std::min(nulFreeTo_, shift);
     if (end_ == buffer_.size())
         buffer_.resize(buffer_.size() * 2);
-    for (;;) {
-        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-        if (got > 0) {
-            end_ += static_cast<std::size_t>(got);
-            return true;
-        }
-        if (got == 0) {
-            eof_ = true;
-            return false;
-        }
-        if (errno != EINTR)
-            ThrowFileError("cannot read the export file", path_, errno);
-    }
+    std::size_t got = 0;
+    if (const platform::ErrorCode error = file_->Read(buffer_.data() + end_, buffer_.size() - end_, got))
+        ThrowFileError("cannot read the export file", path_, error);
+    end_ += got;
+    eof_ = got == 0;
+    return !eof_;
 }
 
 bool LineReader::AtEnd()

@@ -2,6 +2,8 @@
 
 #include "quorvel/error.h"
 
+#include "platform.h"
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -9,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 
 namespace quorvel {
 
@@ -46,8 +47,7 @@ void SceneWriter::Drain()
         if (std::fflush(out_) != 0)
             ThrowFileError("cannot write the scene file", name_, errno);
         // Only a hint: when it fails, the final fsync still does all the work.
-        ::sync_file_range(::fileno(out_), drained_, static_cast<off_t>(buffer_.size()),
-                          SYNC_FILE_RANGE_WRITE);
+        platform::StartWriteBack(out_, drained_, buffer_.size());
     }
     drained_ += static_cast<long long>(buffer_.size());
     buffer_.clear();

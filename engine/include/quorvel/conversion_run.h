@@ -42,4 +42,9 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options);
 ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options, std::FILE* Out,
                               const std::string& OutName);
 
+// Converts State.InputFile and writes the scene to standard output once it
+// is complete (it is staged in a temporary file first), so that a failed
+// conversion writes nothing there.
+ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options);
+
 }  // namespace quorvel

@@ -27,7 +27,8 @@ private:
     ErrorKind kind_;
 };
 
-// "<what> '<path>': <system reason>" for a failed file operation.
-[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int errnoValue);
+// "<what> '<path>': <system reason>" for a failed file operation; systemError
+// is the code the operating system gave (errno on POSIX systems).
+[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int systemError);
 
 }  // namespace quorvel

@@ -2,11 +2,16 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quorvel {
+
+namespace platform {
+class InputFile;
+}
 
 class LineReader {
 public:
@@ -37,6 +42,8 @@ public:
     // Number of the line most recently read, from 1.
     long LineNumber() const { return lineNumber_; }
     const std::string& Path() const { return path_; }
+    // Yes when Path names the export file being read.
+    bool IsSameFileAs(const std::string& Path) const;
 
     // "<path>, line <n>" for error messages about line n.
     std::string Where(long Line) const;
@@ -47,7 +54,7 @@ private:
     [[noreturn]] void ThrowTooLong(long Line) const;
 
     std::string path_;
-    int fd_ = -1;
+    std::unique_ptr<platform::InputFile> file_;
     std::vector<char> buffer_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;

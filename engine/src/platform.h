@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
+// Everything the engine asks of the operating system, in one place, so that
+// the conversion steps hold no system calls and no #ifdef. platform_posix.cpp
+// implements it for Linux and other POSIX systems; a sibling file does the
+// same for another system. Failures come back as an errno value (0 is
+// success), the codes the C library's stream functions set too, so a port
+// maps its system's errors onto them; ReasonText puts one into words.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+namespace quorvel::platform {
+
+using ErrorCode = int;
+
+// The system's words for Code, such as "No such file or directory".
+std::string ReasonText(ErrorCode Code);
+
+enum class PathKind { Missing, Regular, Folder, Other };
+
+// What Path is, following symbolic links; Missing when it cannot be looked at.
+PathKind KindOf(const std::string& Path);
+
+// Path with the symbolic links at its end followed, so that a scene written
+// there replaces the file and keeps the link. Path itself when it is no link.
+ErrorCode FollowLinks(const std::string& Path, std::string& Target);
+
+// An export file opened for binary reading.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    ErrorCode Open(const std::string& Path);
+    bool IsFolder() const;
+    // Reads up to Size bytes into Buffer and puts their count in Got (0 at
+    // the end of the file); retries when a signal interrupts.
+    ErrorCode Read(char* Buffer, std::size_t Size, std::size_t& Got);
+    // Yes when Path names the file that is open here.
+    bool IsSameFileAs(const std::string& Path) const;
+
+private:
+    int fd_ = -1;
+};
+
+// The file a scene is written to before it is complete. Removed (or never
+// given a name) unless Commit puts it in place.
+class SceneFile {
+public:
+    SceneFile() = default;
+    ~SceneFile();
+    SceneFile(const SceneFile&) = delete;
+    SceneFile& operator=(const SceneFile&) = delete;
+
+    // Creates the file in the folder of Target, a path without links at its
+    // end, for Commit to put in Target's place.
+    ErrorCode CreateBeside(const std::string& Target);
+    // Creates a file that standard output's scene is staged in, in the
+    // user's folder for temporary files, named in Folder (also on failure).
+    ErrorCode CreateStaging(std::string& Folder);
+
+    std::FILE* Stream() const { return stream_; }
+
+    // After CreateBeside, once the stream is flushed and complete: gives the
+    // file the permissions, owner and group of the file it replaces, makes
+    // it durable and closes it ...
+    ErrorCode Finish();
+    // ... then puts it in Target's place in one step.
+    ErrorCode PutInPlace();
+
+private:
+    void Discard();
+
+    std::FILE* stream_ = nullptr;
+    std::string target_;
+    std::string path_;  // the file's name while it is written, if it has one
+    bool committed_ = false;
+    int slot_ = -1;  // where the interruption handler finds path_
+};
+
+// Interruption (SIGINT, SIGTERM, SIGHUP and their kin): InterruptionCleanup
+// in quorvel/interruption.h is implemented beside the rest of this file, and
+// removes the named SceneFile being written, if any.
+
+// Asks the system to start writing Size bytes of Stream from Offset to disk,
+// so that a later Commit has little left to wait for. Only a hint.
+void StartWriteBack(std::FILE* Stream, long long Offset, std::size_t Size);
+
+}  // namespace quorvel::platform
