@@ -58,6 +58,31 @@ TEST(TextRules, ValueOfIsLenient)
     EXPECT_EQ(ValueOf("1e-999"), 0.0);
 }
 
+// Past a double's range a number reads as infinity or zero, as strtod
+// reads it; the position of the first digit, not the exponent alone,
+// decides which.
+TEST(TextRules, NumberValueAtTheEdgesOfTheRange)
+{
+    constexpr double Infinity = std::numeric_limits<double>::infinity();
+    const std::pair<const char*, double> cases[] = {
+        {"1.7976931348623158e308", std::numeric_limits<double>::max()},
+        {"1.7976931348623159e308", Infinity},
+        {"-1e309", -Infinity},
+        {"123456789012345678901234567890e280", Infinity},
+        {"0.0000000000000000000001e330", 1e308},
+        {"1000000000000000000000e-345", 0.0},
+        {"3e-324", std::numeric_limits<double>::denorm_min()},
+        {"2e-324", 0.0},
+        {"-2e-324", -0.0},
+        {"1e99999999999999999999999", Infinity},
+        {"0.1e-99999999999999999999999", 0.0},
+    };
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(NumberValue(text), value) << text;
+        EXPECT_EQ(std::signbit(NumberValue(text)), std::signbit(value)) << text;
+    }
+}
+
 TEST(TextRules, IsNumberTakesTheWholeField)
 {
     for (const char* text : {"1", "-1", "+1", ".5", "1.", "1.5e-05", "7.1e-3", "1E+16", "0.0"})

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
-#include <locale.h>
+#include <limits>
 
 namespace quorvel {
 
@@ -101,6 +101,34 @@ bool ExactShortNumber(std::string_view Text, double& Value)
     return true;
 }
 
+// For an unsigned number of IsNumber's grammar that from_chars found out
+// of a double's range: whether it is too large rather than too small, told
+// by the decimal exponent of its first non-zero digit.
+bool TooLarge(std::string_view Text)
+{
+    const std::size_t exponentAt = Text.find_first_of("eE");
+    const std::string_view digits = Text.substr(0, exponentAt);
+    const std::size_t point = std::min(digits.find('.'), digits.size());
+    const std::size_t first = digits.find_first_of("123456789");
+    if (first == std::string_view::npos)
+        return false;
+    // Each of these is below 2^25 (a line holds at most 16 MB) and the
+    // exponent is capped well below 2^62, so nothing here overflows.
+    long long leading = first < point ? static_cast<long long>(point - first - 1)
+                                      : -static_cast<long long>(first - point);
+    if (exponentAt != std::string_view::npos) {
+        std::string_view exponent = Text.substr(exponentAt + 1);
+        const bool negative = !exponent.empty() && exponent.front() == '-';
+        if (!exponent.empty() && (exponent.front() == '-' || exponent.front() == '+'))
+            exponent.remove_prefix(1);
+        long long value = 0;
+        for (const char c : exponent)
+            value = std::min(value * 10 + (c - '0'), 1LL << 40);
+        leading += negative ? -value : value;
+    }
+    return leading > 0;
+}
+
 // NumberValue for the texts ExactShortNumber leaves.
 double FromChars(std::string_view Text)
 {
@@ -110,11 +138,10 @@ double FromChars(std::string_view Text)
     double value = 0.0;
     const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
     if (error == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone here; the C locale's strtod
-        // gives the IEEE answer (infinity, or zero / a denormal).
-        static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-        const std::string copy(Text);
-        value = strtod_l(copy.c_str(), nullptr, cLocale);
+        // from_chars leaves the value alone here; the IEEE answer (strtod's)
+        // is infinity for a number too large and zero for one too small:
+        // from_chars itself reads whatever rounds to a denormal.
+        value = TooLarge(Text) ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (error != std::errc()) {
         value = 0.0;
     }
