@@ -1,4 +1,5 @@
 // quorvel-convert as scripts use it: arguments, exit status, batch mode.
+#include "linux_only.h"
 #include "run_program.h"
 #include "temp_folder.h"
 
@@ -78,8 +79,9 @@ TEST(Cli, DirectoryModeNeverWritesOneSceneTwice)
     EXPECT_EQ(ReadFile(folder / "shot.syncar"), RunProgram({Convert, Sample, "-"}).Out);
 }
 
-TEST(Cli, FullStandardOutputIsAFailure)
+TEST(CliLinuxOnly, FullStandardOutputIsAFailure)
 {
+    QUORVEL_LINUX_ONLY("no /dev/full");
     const ProgramResult result = RunProgram({Convert, Sample, "-"}, "/dev/full");
     EXPECT_EQ(result.Status, 1);
     EXPECT_THAT(result.Err, HasSubstr("No space left on device"));

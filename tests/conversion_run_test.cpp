@@ -2,11 +2,14 @@
 // reports, and that a failure never harms an existing scene file.
 #include "quorvel/conversion_run.h"
 #include "quorvel/error.h"
+#include "linux_only.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using namespace quorvel;
 
@@ -108,7 +111,6 @@ TEST(ConversionRun, FileProblemsNameTheFileAndKeepTheTarget)
     TempFolder folder;
     const std::string good = folder.Write("shot.ma", Export(""));
     const std::string target = folder.Write("old.syncar", "old scene\r\n");
-    ::chmod(target.c_str(), 0640);
     struct Case {
         std::string Input, Output, Message;
     };
@@ -130,15 +132,29 @@ TEST(ConversionRun, FileProblemsNameTheFileAndKeepTheTarget)
         EXPECT_EQ(folder.Names(), (std::vector<std::string>{"old.syncar", "shot.ma"}));
     }
 
-    // A successful conversion replaces the target and keeps its permissions.
+    // A successful conversion replaces the target.
     ConvertState state;
     state.InputFile = good;
     state.OutputFile = target;
     RunConversion(state, {});
     EXPECT_EQ(ReadFile(target).substr(0, 18), "SynthEyesScene {\r\n");
+}
+
+TEST(ConversionRunLinuxOnly, TheReplacedSceneFileKeepsItsPermissions)
+{
+    QUORVEL_LINUX_ONLY("no POSIX file modes");
+#ifndef _WIN32
+    TempFolder folder;
+    ConvertState state;
+    state.InputFile = folder.Write("shot.ma", Export(""));
+    state.OutputFile = folder.Write("old.syncar", "old scene\r\n");
+    ASSERT_EQ(::chmod(state.OutputFile.c_str(), 0640), 0);
+    RunConversion(state, {});
     struct stat info {};
-    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    ASSERT_EQ(::stat(state.OutputFile.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(ReadFile(state.OutputFile).substr(0, 18), "SynthEyesScene {\r\n");
+#endif
 }
 
 TEST(ConversionRun, ValuesOfAStateDoNotLeakIntoTheNextConversion)

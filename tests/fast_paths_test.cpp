@@ -27,7 +27,7 @@ std::string ReferencePrintForm(double Value)
     char digits[32];
     const auto result = std::to_chars(digits, digits + sizeof digits, std::fabs(Value),
                                       std::chars_format::general, 15);
-    return (Value < 0 ? "-" : " ") + std::string(digits, result.ptr) + " ";
+    return std::string(Value < 0 ? "-" : " ").append(digits, result.ptr).append(" ");
 }
 
 // A decimal number of Digits significant digits at Exponent, read as
@@ -37,7 +37,7 @@ double Decimal(std::mt19937_64& Rng, int Digits, int Exponent)
     std::string text = std::to_string(1 + Rng() % 9);
     for (int i = 1; i < Digits; ++i)
         text += static_cast<char>('0' + Rng() % 10);
-    text += "e" + std::to_string(Exponent - Digits + 1);
+    text.append("e").append(std::to_string(Exponent - Digits + 1));
     double value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
@@ -101,15 +101,14 @@ TEST(ReadNumber, AgreesWithIsNumberAndFromChars)
             text += "+-"[rng() % 2];
         text += digitRun(rng() % 12);
         if (rng() % 3)
-            text += "." + digitRun(rng() % 12);
+            text.append(".").append(digitRun(rng() % 12));
         if (rng() % 4 == 0)
-            text += std::string(1, "eE"[rng() % 2]) + (rng() % 2 ? "-" : rng() % 2 ? "+" : "") +
-                    digitRun(rng() % 5);
+            text.append(1, "eE"[rng() % 2]).append(rng() % 2 ? "-" : rng() % 2 ? "+" : "").append(digitRun(rng() % 5));
         if (rng() % 10 == 0)
             text.insert(rng() % (text.size() + 1), 1, stray[rng() % stray.size()]);
         texts.push_back(text);
         // 15 to 17 digits, where a double no longer holds every mantissa.
-        std::string longer = std::to_string(1 + rng() % 9) + digitRun(14 + rng() % 3);
+        std::string longer = std::to_string(1 + rng() % 9).append(digitRun(14 + rng() % 3));
         longer.insert(1 + rng() % (longer.size() - 1), 1, '.');
         texts.push_back(longer);
     }

@@ -1,4 +1,5 @@
-// A scratch folder for one test, removed with everything in it.
+// A scratch folder for one test, removed with everything in it. Paths are
+// UTF-8 text, as the engine and the programs take them on every system.
 #pragma once
 
 #include <filesystem>
@@ -13,7 +14,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
-    std::string operator/(const std::string& Name) const { return (path_ / Name).string(); }
+    std::string operator/(const std::string& Name) const;
 
     // Writes Bytes to Name exactly as given.
     std::string Write(const std::string& Name, const std::string& Bytes) const;
@@ -24,4 +25,10 @@ private:
     std::filesystem::path path_;
 };
 
+// UTF-8 text to a path and back: on Windows, std::string means the ANSI
+// code page to std::filesystem, which cannot hold every name.
+std::filesystem::path PathOf(const std::string& Utf8);
+std::string TextOf(const std::filesystem::path& Path);
+
 std::string ReadFile(const std::filesystem::path& Path);
+std::string ReadFile(const std::string& Utf8Path);
