@@ -1,11 +1,14 @@
 #include "form1.h"
 
 #include "busy_cursor.h"
+#include "eliding_style.h"
 #include "layout_scale.h"
+#include "pictures.h"
 #include "quorvel/conversion_run.h"
 #include "status_text.h"
 #include "ui_form1.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -14,12 +17,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
+#include <QStyleFactory>
 #include <QUrl>
+#include <QWindow>
 
+#include <algorithm>
 #include <exception>
-
-// The pictures live in a static library: their resources are registered by hand.
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
 
 namespace quorvel::ui {
 
@@ -34,6 +38,17 @@ constexpr double MaxScale = 8.0;
 
 std::string EngineName(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
 QString ShownName(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+
+// A control's caption as the user reads it, without the mnemonic's marker.
+QString ReadCaption(const QWidget& Control)
+{
+    QString text;
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&Control))
+        text = button->text();
+    else if (const auto* label = qobject_cast<const QLabel*>(&Control))
+        text = label->text();
+    return text.remove(u'&');
+}
 
 // The one local file a drag carries, or an empty text.
 QString DraggedFile(const QMimeData* Mime)
@@ -64,8 +79,15 @@ Form1::Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* 
       dialog_(std::move(Dialog)),
       showError_(std::move(ShowError))
 {
-    InitIconResources();
     ui_->setupUi(this);
+    setWindowIcon(WindowIcon());
+    pictures_ = {{ui_->Picture1_0, ScenePicture}, {ui_->Picture1_1, QuorvelPicture},
+                 {ui_->Picture1_2, ExportPicture}};
+    // Owned by the window, so it outlives the controls that draw with it.
+    auto* eliding = new ElidingStyle(QStyleFactory::create(QApplication::style()->name()));
+    eliding->setParent(this);
+    for (QWidget* control : Captioned())
+        control->setStyle(eliding);
     designSize_ = size();
     for (QWidget* control : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         design_.insert(control, control->geometry());
@@ -83,22 +105,70 @@ Form1::Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* 
 
 Form1::~Form1() = default;
 
+std::array<QWidget*, 5> Form1::Captioned() const
+{
+    return {ui_->Command1, ui_->Command2, ui_->Command3, ui_->Check1, ui_->Label1};
+}
+
 void Form1::ApplyLayout()
 {
-    // Start from the font's size, then grow until every caption fits.
+    // Start from the font's size, then grow until every caption fits; the
+    // pictures are drawn to whatever size their boxes get.
     double scale = FontScale(QFontMetricsF(font()));
     const auto fits = [this](double candidate) {
         for (auto it = design_.cbegin(); it != design_.cend(); ++it)
-            if (!CaptionFits(*it.key(), ScaledRect(it.value(), candidate).size()))
+            if (!pictures_.contains(qobject_cast<QLabel*>(it.key())) &&
+                !CaptionFits(*it.key(), ScaledRect(it.value(), candidate).size()))
                 return false;
         return true;
     };
     while (!fits(scale) && scale < MaxScale)
         scale += 0.01;
+    // A window larger than the screen would hide Convert: past that size
+    // the captions are shortened instead, whole in their tooltips.
+    scale = std::min(scale, ScreenScaleLimit());
     scale_ = scale;
     for (auto it = design_.cbegin(); it != design_.cend(); ++it)
         it.key()->setGeometry(ScaledRect(it.value(), scale));
     setFixedSize(ScaledRect(QRect(QPoint(0, 0), designSize_), scale).size());
+    for (QWidget* control : Captioned())
+        control->setToolTip(CaptionFits(*control, control->size()) ? QString() : ReadCaption(*control));
+    ShowPictures();
+}
+
+double Form1::ScreenScaleLimit() const
+{
+    const QScreen* shown = screen();
+    if (!shown)
+        return MaxScale;
+    // The window manager's frame: known once the window is shown, guessed before.
+    QSize frame = frameGeometry().size() - size();
+    if (frame.height() <= 0) {
+        const int border = 4;
+        frame = QSize(2 * border, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 2 * border);
+    }
+    const QSize room = shown->availableGeometry().size() - frame;
+    // One pixel less, so that rounding the edges cannot overshoot.
+    return std::max(0.1, std::min((room.width() - 1.0) / designSize_.width(),
+                                  (room.height() - 1.0) / designSize_.height()));
+}
+
+void Form1::ShowPictures()
+{
+    // Square: a box's rounded edges may make it a pixel wider than high.
+    for (auto it = pictures_.cbegin(); it != pictures_.cend(); ++it) {
+        const int side = std::min(it.key()->width(), it.key()->height());
+        it.key()->setPixmap(RenderPicture(it.value(), QSize(side, side), devicePixelRatioF()));
+    }
+}
+
+void Form1::showEvent(QShowEvent* Event)
+{
+    QWidget::showEvent(Event);
+    // Another screen may have another size and pixel density.
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &Form1::ApplyLayout, Qt::UniqueConnection);
+    ShowPictures();
 }
 
 void Form1::changeEvent(QEvent* Event)
@@ -117,6 +187,9 @@ void Form1::Command1_Click()
             const BusyCursor busy;
             report = RunConversion(state_, options);
         }
+        // Away from Convert before it is disabled, and not onto the check
+        // box, where a second Space would silently change an option.
+        ui_->Command3->setFocus();
         ui_->Command1->setEnabled(false);
         const QString scene = QFileInfo(ShownName(state_.OutputFile)).fileName();
         QLabel& line = *ui_->Label2;
@@ -139,7 +212,7 @@ void Form1::Command2_Click()
     dialog_->FilterIndex = 1;
     if (!dialog_->ShowOpen(this))
         return;
-    SetInputFile(dialog_->FileName);
+    OpenInputFile(dialog_->FileName);
 }
 
 void Form1::Command3_Click()
@@ -153,10 +226,13 @@ void Form1::Command3_Click()
     state_.OutputFile = EngineName(dialog_->FileName);
     ui_->Text1->setText(dialog_->FileName);
     ui_->Command1->setEnabled(true);
+    // What the status line said belongs to the previous scene file.
+    ShowStatus({}, {});
 }
 
-void Form1::SetInputFile(const QString& Path)
+void Form1::OpenInputFile(const QString& Path)
 {
+    dialog_->FileName = Path;
     state_.InputFile = EngineName(Path);
     ui_->Text2->setText(Path);
 }
@@ -178,9 +254,7 @@ void Form1::dropEvent(QDropEvent* Event)
     const QString path = DraggedFile(Event->mimeData());
     if (path.isEmpty())
         return;
-    // As the input chooser does: the dialog offers this name next time.
-    dialog_->FileName = path;
-    SetInputFile(path);
+    OpenInputFile(path);
     Event->acceptProposedAction();
 }
 

@@ -6,9 +6,11 @@
 #include "quorvel/convert_state.h"
 
 #include <QHash>
+#include <QLabel>
 #include <QRect>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -38,6 +40,10 @@ public:
     // Screen pixels per design pixel (a twip is 1/15 of a design pixel).
     double LayoutScale() const { return scale_; }
 
+    // Path as the export file, as if chosen with the input chooser: the
+    // dialog offers it next time (the program's FILE argument, a drop).
+    void OpenInputFile(const QString& Path);
+
 public slots:
     void Command1_Click();  // Convert
     void Command2_Click();  // the input chooser
@@ -47,10 +53,13 @@ protected:
     void changeEvent(QEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
+    void showEvent(QShowEvent* Event) override;
 
 private:
     void ApplyLayout();
-    void SetInputFile(const QString& Path);
+    double ScreenScaleLimit() const;
+    std::array<QWidget*, 5> Captioned() const;  // the controls with a caption
+    void ShowPictures();
     void ShowStatus(const QString& Text, const QString& ToolTip);
 
     std::unique_ptr<Ui::Form1> ui_;
@@ -58,6 +67,7 @@ private:
     ErrorBox showError_;
     ConvertState state_;
     QHash<QWidget*, QRect> design_;  // each control's rectangle as designed
+    QHash<QLabel*, QString> pictures_;  // each picture box and its drawing
     QSize designSize_;
     double scale_ = 1.0;
 };

@@ -42,11 +42,14 @@ bool CaptionFits(const QWidget& Control, const QSize& Size)
             return picture.width() <= Size.width() && picture.height() <= Size.height();
         }
         const QFontMetrics metrics = label->fontMetrics();
-        if (!label->wordWrap() || label->text().isEmpty())
-            return metrics.horizontalAdvance(label->text()) <= Size.width() &&
-                   metrics.height() <= Size.height();
+        // With a buddy, "&" marks the mnemonic and is not shown.
+        QString text = label->text();
+        if (label->buddy())
+            text.remove(u'&');
+        if (!label->wordWrap() || text.isEmpty())
+            return metrics.horizontalAdvance(text) <= Size.width() && metrics.height() <= Size.height();
         // Wrapped text must fit in height, and no single word may stick out.
-        for (const QString& word : label->text().split(QRegularExpression(QStringLiteral("\\s+"))))
+        for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+"))))
             if (metrics.horizontalAdvance(word) > Size.width())
                 return false;
         return label->heightForWidth(Size.width()) <= Size.height();

@@ -1,5 +1,6 @@
 // The window at work, driven as a user drives it: the choosers, the
-// enabling of Convert, conversions that succeed and fail, dropped files.
+// enabling of Convert, conversions that succeed and fail, dropped files,
+// the keyboard.
 #include "form1.h"
 #include "quorvel/conversion_run.h"
 #include "stand_in_dialog.h"
@@ -52,6 +53,9 @@ struct Session {
             errors.push_back({message, parent->isVisible(), QGuiApplication::overrideCursor() != nullptr});
         });
         form->show();
+        QApplication::setActiveWindow(form.get());
+        if (!QTest::qWaitForWindowActive(form.get()))
+            qWarning("the window did not become active");
     }
 
     template <class Widget = QWidget>
@@ -128,6 +132,8 @@ private slots:
     void checkBoxClickToggles();
     void droppedFileBecomesTheInput_data();
     void droppedFileBecomesTheInput();
+    void keyboard_data();
+    void keyboard();
 };
 
 void Form1Events::convertEnabling_data()
@@ -266,6 +272,8 @@ void Form1Events::convertsTheExampleByteForByte()
     QVERIFY(session.Get<QCheckBox>("Check1")->isChecked());
     QCOMPARE(session.Get<QLineEdit>("Text3")->text(), QStringLiteral("1"));
     session.Click("Command1");
+    // Off the disabled Convert, onto a control whose Space changes no option.
+    QCOMPARE(QApplication::focusWidget(), session.Get("Command3"));
 
     QVERIFY(session.errors.empty());
     QCOMPARE(Bytes(output), Bytes(Golden));
@@ -280,6 +288,12 @@ void Form1Events::convertsTheExampleByteForByte()
     QCOMPARE(session.Get<QLineEdit>("Text2")->text(), Example);
     QVERIFY(session.Get<QCheckBox>("Check1")->isChecked());
     QCOMPARE(session.Get<QLineEdit>("Text3")->text(), QStringLiteral("1"));
+    // A cancelled choice keeps the report; a new scene file clears it.
+    session.ChooseOutput(StandInDialog::Cancel);
+    QCOMPARE(status->toolTip().isEmpty(), false);
+    session.ChooseOutput(QString::fromStdString(folder / "next.syncar"));
+    QCOMPARE(status->text(), QString());
+    QCOMPARE(status->toolTip(), QString());
 }
 
 void Form1Events::optionsShapeTheScene_data()
@@ -430,6 +444,8 @@ void Form1Events::droppedFileBecomesTheInput_data()
     QTest::newRow("a folder") << "folder" << false;
     QTest::newRow("a web address") << "remote" << false;
     QTest::newRow("plain text") << "text" << false;
+    // quorvel FILE.ma: the program hands its argument over as a drop does.
+    QTest::newRow("program argument") << "argument" << true;
 }
 
 void Form1Events::droppedFileBecomesTheInput()
@@ -451,14 +467,82 @@ void Form1Events::droppedFileBecomesTheInput()
     else
         mime.setText(Example);
     bool enterAccepted = false;
-    Drop(*session.form, mime, enterAccepted);
+    if (what == u"argument")
+        session.form->OpenInputFile(Example);
+    else
+        Drop(*session.form, mime, enterAccepted);
 
-    QCOMPARE(enterAccepted, accepted);
+    QCOMPARE(enterAccepted, accepted && what != u"argument");
     const QString input = accepted ? Example : QStringLiteral("/data/before.ma");
     QCOMPARE(QString::fromStdString(session.form->State().InputFile), input);
     QCOMPARE(session.Get<QLineEdit>("Text2")->text(), input);
     QCOMPARE(session.dialog->FileName, input);
     QVERIFY(!session.Convert()->isEnabled());
+}
+
+void Form1Events::keyboard_data()
+{
+    // Keys: "alt+X", "tab", "space", "return" or "enter" (the keypad's),
+    // each to the control with the focus. Ready: an export and a scene file
+    // were chosen first. Effect: what the keys did, in order: "open" and
+    // "save" for a chooser's dialog shown (and cancelled), "unchecked",
+    // "converted".
+    QTest::addColumn<bool>("ready");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QString>("effect");
+    // A button's mnemonic presses it and leaves the focus where it was.
+    QTest::newRow("Alt+I: Open Input File") << false << QStringList{"alt+m", "alt+i"} << "Text3" << "open";
+    QTest::newRow("Alt+O: Open Output File") << false << QStringList{"alt+o"} << "Command2" << "save";
+    QTest::newRow("Alt+S: Save Trackpoints") << false << QStringList{"alt+s"} << "Check1" << "unchecked";
+    QTest::newRow("Alt+M: the factor") << false << QStringList{"alt+m"} << "Text3" << "";
+    QTest::newRow("Alt+C: Convert") << true << QStringList{"alt+m", "alt+c"} << "Command3" << "converted";
+    QTest::newRow("Alt+C while disabled") << false << QStringList{"alt+m", "alt+c"} << "Text3" << "";
+    QTest::newRow("Return on the first button") << false << QStringList{"return"} << "Command2" << "open";
+    QTest::newRow("Enter on Open Output File") << false << QStringList{"tab", "enter"} << "Command3" << "save";
+    QTest::newRow("Return on Convert") << true << QStringList{"alt+m", "tab", "return"} << "Command3" << "converted";
+    QTest::newRow("Space on the check box") << false << QStringList{"tab", "tab", "space"} << "Check1" << "unchecked";
+    // The next Space after a conversion is harmless: the option stays.
+    QTest::newRow("Space after Convert") << true << QStringList{"alt+c", "space"} << "Command3" << "converted save";
+}
+
+void Form1Events::keyboard()
+{
+    QFETCH(bool, ready);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, focus);
+    QFETCH(QString, effect);
+    TempFolder folder;
+    Session session;
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    if (ready) {
+        session.ChooseInput(Example);
+        session.ChooseOutput(output);
+    }
+    const size_t shownBefore = session.dialog->Log.size();
+    for (const QString& key : keys) {
+        QWidget* target = QApplication::focusWidget();
+        QVERIFY(target);
+        if (key.startsWith(u"alt+")) {
+            QTest::keyClick(target, key.back().toLatin1(), Qt::AltModifier);
+            // A mnemonic presses its button as a click that shows: give it time.
+            QTest::qWait(250);
+        } else {
+            const Qt::Key code = key == u"tab" ? Qt::Key_Tab : key == u"space" ? Qt::Key_Space
+                                 : key == u"return" ? Qt::Key_Return : Qt::Key_Enter;
+            QTest::keyClick(target, code, code == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        }
+    }
+    QStringList happened;
+    for (size_t i = shownBefore; i < session.dialog->Log.size(); ++i)
+        happened << (session.dialog->Log[i].DialogKind == CommonDialog::Kind::Open ? "open" : "save");
+    if (!session.Get<QCheckBox>("Check1")->isChecked())
+        happened << "unchecked";
+    if (QFile::exists(output))
+        happened.insert(0, "converted");
+    QCOMPARE(happened.join(u' '), effect);
+    QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+    QVERIFY(session.errors.empty());
 }
 
 QTEST_MAIN(Form1Events)

@@ -1,5 +1,6 @@
 // The window as designed: every control's name, kind, caption, place in
-// twips, initial state and tab order, scaled as a whole to the font.
+// twips, initial state and tab order, scaled as a whole to the font and
+// kept within the screen; the pictures drawn at the screen's pixel density.
 #include "form1.h"
 #include "stand_in_dialog.h"
 
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 #include <algorithm>
@@ -42,6 +44,7 @@ private slots:
     void picturesShowTheirIcons();
     void tabOrder();
     void keyboardFocusSkipsWhatCannotTakeIt();
+    void windowFitsTheScreen();
 };
 
 void Form1Layout::controls_data()
@@ -52,14 +55,15 @@ void Form1Layout::controls_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("checked");
 
-    // Left, top, width, height in twips, as the window was designed.
-    QTest::newRow("Command1") << "QPushButton" << "Convert" << QRect(360, 3720, 1335, 375) << false << false;
-    QTest::newRow("Check1") << "QCheckBox" << "Save Trackpoints" << QRect(240, 2400, 1695, 615) << true << true;
+    // Left, top, width, height in twips, as the window was designed. The
+    // captions' words as designed; "&" marks the Alt+letter mnemonic.
+    QTest::newRow("Command1") << "QPushButton" << "&Convert" << QRect(360, 3720, 1335, 375) << false << false;
+    QTest::newRow("Check1") << "QCheckBox" << "&Save Trackpoints" << QRect(240, 2400, 1695, 615) << true << true;
     QTest::newRow("Text1") << "QLineEdit" << "" << QRect(1920, 1800, 3495, 375) << true << false;
-    QTest::newRow("Command2") << "QPushButton" << "Open Input File" << QRect(240, 1200, 1335, 375) << true << false;
+    QTest::newRow("Command2") << "QPushButton" << "Open &Input File" << QRect(240, 1200, 1335, 375) << true << false;
     QTest::newRow("Text2") << "QLineEdit" << "" << QRect(1920, 1200, 3495, 375) << true << false;
-    QTest::newRow("Command3") << "QPushButton" << "Open Output File" << QRect(240, 1800, 1335, 375) << true << false;
-    QTest::newRow("Label1") << "QLabel" << "Multiplication Factor Trackpoints" << QRect(240, 3000, 1455, 615) << true << false;
+    QTest::newRow("Command3") << "QPushButton" << "Open &Output File" << QRect(240, 1800, 1335, 375) << true << false;
+    QTest::newRow("Label1") << "QLabel" << "&Multiplication Factor Trackpoints" << QRect(240, 3000, 1455, 615) << true << false;
     QTest::newRow("Text3") << "QLineEdit" << "1" << QRect(1920, 3000, 855, 375) << true << false;
     QTest::newRow("Picture1_0") << "QLabel" << "" << QRect(4200, 360, 480, 480) << true << false;
     QTest::newRow("Picture1_1") << "QLabel" << "" << QRect(2520, 360, 480, 480) << true << false;
@@ -100,7 +104,8 @@ void Form1Layout::controls()
         if (!caption.isEmpty()) {
             QVERIFY(label->wordWrap());
             QVERIFY2(label->heightForWidth(label->width()) <= label->height(), "caption clipped");
-            for (const QString& word : caption.split(u' '))
+            QCOMPARE(label->buddy(), form->findChild<QWidget*>(QStringLiteral("Text3")));
+            for (const QString& word : QString(caption).remove(u'&').split(u' '))
                 QVERIFY2(label->fontMetrics().horizontalAdvance(word) <= label->width(), qPrintable(word));
         }
     } else {
@@ -138,14 +143,17 @@ void Form1Layout::windowIsFixedAndCaptioned()
     QCOMPARE(form->size(), QSize(Scaled(5640, scale), Scaled(4200, scale)));
     QCOMPARE(form->minimumSize(), form->size());
     QCOMPARE(form->maximumSize(), form->size());
-    QVERIFY(!form->windowIcon().isNull());
+    // The icon theme's or the built-in icon, with pixels for a large title bar.
+    QCOMPARE(form->windowIcon().pixmap(QSize(64, 64), 1.0).size(), QSize(64, 64));
 }
 
 void Form1Layout::layoutGrowsWithTheFont()
 {
     // Never smaller than designed, and at least as much larger as the font
     // is than the 8-point system font of the design (6 by 13 pixels).
-    for (int pixelSize : {8, 13, 20, 30}) {
+    // (The offscreen screen, 800 by 600, holds the window up to about 20
+    // pixels; beyond, windowFitsTheScreen.)
+    for (int pixelSize : {8, 13, 20}) {
         QFont font = QApplication::font();
         font.setPixelSize(pixelSize);
         auto form = MakeForm();
@@ -165,7 +173,7 @@ void Form1Layout::layoutGrowsWithTheFont()
         QVERIFY(label->heightForWidth(label->width()) <= label->height());
         // Proportions stay: the window keeps its 5640 by 4200 shape.
         QVERIFY(std::abs(form->width() * 4200.0 / (form->height() * 5640.0) - 1.0) < 0.01);
-        if (pixelSize == 30)
+        if (pixelSize == 20)
             QVERIFY(form->width() > Scaled(5640, 2.0));
     }
 }
@@ -213,35 +221,63 @@ void Form1Layout::picturesShowTheirIcons_data()
 
 void Form1Layout::picturesShowTheirIcons()
 {
+    // Also run with QT_SCALE_FACTOR=2: the screen's pixels per layout pixel.
+    const double ratio = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
     QFETCH(QString, icon);
     auto form = MakeForm();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QCOMPARE(form->devicePixelRatioF(), ratio);
     auto* picture = form->findChild<QLabel*>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(picture);
-    // Compared premultiplied, as a pixmap holds them.
-    constexpr QImage::Format format = QImage::Format_ARGB32_Premultiplied;
-    const QImage expected = QImage(QStringLiteral(QUORVEL_ICONS "/") + icon).convertToFormat(format);
-    QCOMPARE(expected.size(), QSize(32, 32));
-    QCOMPARE(picture->pixmap().toImage().convertToFormat(format), expected);
+    // Drawn for the screen: as large as its box allows, square, with ratio
+    // times the pixels each way.
+    const QPixmap shown = picture->pixmap();
+    const int side = std::min(picture->width(), picture->height());
+    QCOMPARE(shown.devicePixelRatio(), ratio);
+    QCOMPARE(shown.deviceIndependentSize().toSize(), QSize(side, side));
+    QCOMPARE(shown.size(), QSize(side, side) * ratio);
+    QVERIFY(picture->width() >= Scaled(480, std::min(form->LayoutScale(), 1.0)) - 1);
+
+    // The right drawing: at 32 by 32 it is near its own reference render
+    // (ui/icons/*.png) and farther from the other two.
+    constexpr QImage::Format format = QImage::Format_ARGB32;
+    const QImage drawn = shown.toImage().convertToFormat(format).scaled(32, 32, Qt::IgnoreAspectRatio,
+                                                                        Qt::SmoothTransformation);
+    const auto difference = [&drawn](const QString& name) {
+        const QImage reference = QImage(QStringLiteral(QUORVEL_ICONS "/") + name).convertToFormat(format);
+        double sum = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                const QRgb a = drawn.pixel(x, y), b = reference.pixel(x, y);
+                sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+                       std::abs(qBlue(a) - qBlue(b)) + std::abs(qAlpha(a) - qAlpha(b));
+            }
+        return sum / (32 * 32 * 4);
+    };
+    const double own = difference(icon);
+    QVERIFY2(own < 16, qPrintable(QString::number(own)));
+    for (const char* other : {"export.png", "quorvel.png", "scene.png"})
+        if (icon != QLatin1String(other))
+            QVERIFY2(difference(QString::fromLatin1(other)) > 3 * own, other);
     // Pictures take no focus and lie above the frame of the top band.
     QCOMPARE(picture->focusPolicy(), Qt::NoFocus);
     const QObjectList& stack = form->children();
     QVERIFY(stack.indexOf(picture) > stack.indexOf(form->findChild<QWidget*>(QStringLiteral("Shape1"))));
-    if (icon == u"quorvel.png") {
-        const QImage windowIcon = form->windowIcon().pixmap(32, 32).toImage().convertToFormat(format);
-        QCOMPARE(windowIcon, expected);
-    }
 }
 
 void Form1Layout::tabOrder()
 {
+    // Reading order; the path boxes take the focus only by a click, for copying.
     auto form = MakeForm();
-    const QStringList expected = {"Command1", "Check1",  "Text1",      "Command2",   "Text2",     "Command3",
-                                  "Label1",   "Text3",   "Picture1_0", "Picture1_1", "Picture1_2"};
+    const QStringList expected = {"Command2", "Command3", "Check1", "Text3", "Command1"};
     QStringList chain;
     for (QWidget* w = form->nextInFocusChain(); w != form.get(); w = w->nextInFocusChain())
-        if (expected.contains(w->objectName()))
+        if (w->focusPolicy() & Qt::TabFocus)
             chain << w->objectName();
     QCOMPARE(chain, expected);
+    for (const char* name : {"Text1", "Text2"})
+        QCOMPARE(form->findChild<QWidget*>(QString::fromLatin1(name))->focusPolicy(), Qt::ClickFocus);
 }
 
 void Form1Layout::keyboardFocusSkipsWhatCannotTakeIt()
@@ -250,21 +286,56 @@ void Form1Layout::keyboardFocusSkipsWhatCannotTakeIt()
     form->show();
     QApplication::setActiveWindow(form.get());
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
-    // Convert starts disabled, so the check box takes the focus first.
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Check1"));
+    // The first step takes the focus first: no option can be changed by a stray Space.
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command2"));
     QStringList visited;
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 4; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
-    QCOMPARE(visited, QStringList({"Text1", "Command2", "Text2", "Command3", "Text3", "Check1"}));
-    // Once enabled, Convert comes first again.
+    // Convert is disabled, so the chain goes round past it.
+    QCOMPARE(visited, QStringList({"Command3", "Check1", "Text3", "Command2"}));
     form->findChild<QPushButton*>(QStringLiteral("Command1"))->setEnabled(true);
     form->findChild<QLineEdit*>(QStringLiteral("Text3"))->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command1"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Check1"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text3"));
+}
+
+void Form1Layout::windowFitsTheScreen()
+{
+    // At three times the default font the layout would want far more than
+    // the screen: it is capped, every control stays inside, and a caption
+    // that no longer fits whole keeps its words in its tooltip.
+    const QStringList captioned = {"Command1", "Command2", "Command3", "Check1", "Label1"};
+    for (int times : {1, 3}) {
+        QFont font = QApplication::font();
+        font.setPointSizeF(font.pointSizeF() * times);
+        auto form = MakeForm();
+        form->setFont(font);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        const QRect room = form->screen()->availableGeometry();
+        QVERIFY2(form->frameGeometry().width() <= room.width() && form->frameGeometry().height() <= room.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(form->width()).arg(form->height())));
+        const double scale = form->LayoutScale();
+        QCOMPARE(form->size(), QSize(Scaled(5640, scale), Scaled(4200, scale)));
+        int shortened = 0;
+        for (QWidget* control : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            QVERIFY2(form->rect().contains(control->geometry()), qPrintable(control->objectName()));
+            if (!captioned.contains(control->objectName()))
+                continue;
+            const auto* button = qobject_cast<QAbstractButton*>(control);
+            if (times == 1) {
+                QCOMPARE(control->toolTip(), QString());
+            } else if (button && button->sizeHint().width() > button->width()) {
+                QCOMPARE(control->toolTip(), QString(button->text()).remove(u'&'));
+                ++shortened;
+            }
+        }
+        QCOMPARE(shortened > 0, times == 3);
+    }
 }
 
 QTEST_MAIN(Form1Layout)

@@ -1,8 +1,11 @@
 // The window's helpers on their own: the dialog's filter list, the status
-// line, the scaling of the design and the busy cursor.
+// line, the scaling of the design, shortened captions, the pictures and the
+// busy cursor.
 #include "busy_cursor.h"
 #include "common_dialog.h"
+#include "eliding_style.h"
 #include "layout_scale.h"
+#include "pictures.h"
 #include "status_text.h"
 
 #include <QApplication>
@@ -50,6 +53,9 @@ private slots:
     void scaledRect();
     void alignedEdgesStayAligned();
     void fontScale();
+    void fittedCaption_data();
+    void fittedCaption();
+    void picturesAtAnyRatio();
     void busyCursor();
 };
 
@@ -218,6 +224,66 @@ void UiParts::fontScale()
         // The design font's line is 13 pixels high.
         QVERIFY(scale >= QFontMetricsF(font).height() / 13.0);
         previous = scale;
+    }
+}
+
+void UiParts::fittedCaption_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wrap");
+    QTest::addColumn<QString>("widthOf");  // the box is as wide as this text...
+    QTest::addColumn<int>("spare");        // ...and these pixels
+    QTest::addColumn<int>("lines");        // and this many lines high
+    QTest::addColumn<QString>("expected"); // "" when cut inside a word
+    const QString button = QStringLiteral("Open &Output File");
+    const QString label = QStringLiteral("&Multiplication Factor Trackpoints");
+    QTest::newRow("fits") << button << false << "Open Output File" << 0 << 1 << button;
+    QTest::newRow("one pixel short") << button << false << "Open Output File" << -1 << 1 << "";
+    QTest::newRow("wraps whole") << label << true << "Multiplication Factor" << 0 << 2 << label;
+    QTest::newRow("last word goes") << label << true << "Multiplication" << 0 << 2
+                                    << QStringLiteral("&Multiplication Factor\u2026");
+    QTest::newRow("one line left") << label << true << "Multiplication Factor" << 0 << 1
+                                   << QStringLiteral("&Multiplication\u2026");
+    QTest::newRow("first word too long") << label << true << "Multipli" << 0 << 3 << "";
+}
+
+void UiParts::fittedCaption()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, wrap);
+    QFETCH(QString, widthOf);
+    QFETCH(int, spare);
+    QFETCH(int, lines);
+    QFETCH(QString, expected);
+    const QFontMetrics metrics(QApplication::font());
+    // Measured as the styles measure captions: whole pixels, rounded up.
+    const QRect box(0, 0, metrics.size(0, widthOf).width() + spare, metrics.height() * lines);
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic | (wrap ? Qt::TextWordWrap : 0);
+    const QString fitted = FittedCaption(metrics, box, flags, text);
+    const QRect needed = metrics.boundingRect(box, flags, fitted);
+    QVERIFY2(needed.width() <= box.width() && needed.height() <= box.height(), qPrintable(fitted));
+    if (!expected.isEmpty()) {
+        QCOMPARE(fitted, expected);
+    } else {
+        // Cut inside the first words, the mnemonic kept.
+        QVERIFY2(fitted.endsWith(QChar(0x2026)) && text.startsWith(fitted.chopped(1)), qPrintable(fitted));
+        QVERIFY2(fitted.contains(u'&') || !text.startsWith(u'&'), qPrintable(fitted));
+    }
+}
+
+void UiParts::picturesAtAnyRatio()
+{
+    // Drawn anew for each density: twice the ratio, twice the pixels each
+    // way, with detail that a doubled small drawing would not have.
+    for (const QString& source : {ExportPicture, QuorvelPicture, ScenePicture}) {
+        const QPixmap one = RenderPicture(source, QSize(32, 32), 1.0);
+        const QPixmap two = RenderPicture(source, QSize(32, 32), 2.0);
+        QCOMPARE(one.size(), QSize(32, 32));
+        QCOMPARE(two.size(), QSize(64, 64));
+        QCOMPARE(two.deviceIndependentSize(), QSizeF(32, 32));
+        const QImage doubled = one.toImage().scaled(64, 64).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY2(two.toImage().convertToFormat(QImage::Format_ARGB32) != doubled, qPrintable(source));
+        QVERIFY2(!one.toImage().isNull() && one.toImage().pixel(16, 16) != 0, qPrintable(source));
     }
 }
 
