@@ -1,5 +1,6 @@
 // quorvel-convert: converts camera tracker exports to scene files from scripts.
 #include "options.h"
+#include "report.h"
 #include "run.h"
 
 #include <cerrno>
@@ -10,12 +11,22 @@ int main(int argc, char** argv)
 {
     using namespace quorvel::cli;
     const Arguments args = ParseArguments(argc, argv);
-    const bool allConverted = ConvertAll(args);
-    // Output that only reaches the system at exit must not fail unseen.
-    if (std::fflush(stdout) != 0 || std::fclose(stdout) != 0) {
-        std::fprintf(stderr, "%s: cannot write to standard output: %s\n", Program,
-                     std::strerror(errno));
+    bool allDone = true;
+    switch (args.What) {
+    case Arguments::Action::Help: PrintHelp(); break;
+    case Arguments::Action::Version: PrintVersion(); break;
+    default: allDone = RunAll(args); break;
+    }
+    // Output that only reaches the system at exit must not fail unseen; nor
+    // may a JSON line that could not be written.
+    int writeError = JsonWriteError();
+    if (std::fflush(stdout) != 0 && writeError == 0)
+        writeError = errno;
+    if (std::fclose(stdout) != 0 && writeError == 0)
+        writeError = errno;
+    if (writeError != 0) {
+        std::fprintf(stderr, "%s: cannot write to standard output: %s\n", Program, std::strerror(writeError));
         return 1;
     }
-    return allConverted ? 0 : 1;
+    return allDone ? 0 : 1;
 }

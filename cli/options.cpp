@@ -1,20 +1,75 @@
 #include "options.h"
 
+#include "quorvel/line_reader.h"
 #include "quorvel/version.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <getopt.h>
 
 namespace quorvel::cli {
 
 namespace {
 
+[[noreturn]] void UsageError(const std::string& Message)
+{
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program,
+                 Message.c_str(), Program);
+    std::exit(2);
+}
+
+std::string Quoted(const std::string& Text) { return "'" + Text + "'"; }
+
+void CheckDirectory(const std::string& Directory)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(Directory, error);
+    if (!std::filesystem::exists(status))
+        UsageError("--directory: there is no folder " + Quoted(Directory));
+    if (!std::filesystem::is_directory(status))
+        UsageError("--directory: " + Quoted(Directory) + " is not a folder");
+}
+
+// Everything that is wrong with the command as a whole, found before any
+// input is read: one mistake gives one message, not one per input.
+void CheckCombination(Arguments& Args, std::vector<std::string> Files)
+{
+    if (Args.Quiet && Args.Verbose)
+        UsageError("--quiet and --verbose cannot be used together");
+    if (const std::string fault = FactorFault(Args.Options.FactorText); !fault.empty())
+        UsageError("--factor: " + fault);
+    if (Args.What == Arguments::Action::Check) {
+        if (!Args.Directory.empty())
+            UsageError("--check writes nothing: it takes no --directory");
+        if (Files.empty())
+            UsageError("expected at least one INPUT file");
+    } else if (Args.Directory.empty()) {
+        if (Files.size() != 2)
+            UsageError("expected an INPUT and an OUTPUT file");
+        Args.Output = Files.back();
+        Files.pop_back();
+        if (Args.JsonReport && Args.Output == "-")
+            UsageError("--report writes to standard output: it cannot be used with OUTPUT '-'");
+    } else {
+        if (Files.empty())
+            UsageError("expected at least one INPUT file");
+        CheckDirectory(Args.Directory);
+    }
+    if (std::count(Files.begin(), Files.end(), StandardInputPath) > 1)
+        UsageError("INPUT '-' (standard input) can be given only once");
+    Args.Inputs = std::move(Files);
+}
+
+}  // namespace
+
 void PrintHelp()
 {
     std::printf(
-        "Usage: %s [--no-trackers] [--factor TEXT] [-v] INPUT OUTPUT\n"
-        "  or:  %s [--no-trackers] [--factor TEXT] [-v] -d DIR INPUT...\n"
+        "Usage: %s [OPTION]... INPUT OUTPUT\n"
+        "  or:  %s [OPTION]... -d DIR INPUT...\n"
+        "  or:  %s [OPTION]... --check INPUT...\n"
         "Convert the camera solve in a camera tracker export (.ma) into a scene\n"
         "file (.syncar): the camera path per frame, the image block and the\n"
         "tracked points scaled by a factor.\n"
@@ -22,60 +77,76 @@ void PrintHelp()
         "  -n, --no-trackers    write the camera only, no tracked points\n"
         "  -f, --factor TEXT    multiply tracked point positions by TEXT (default 1)\n"
         "  -d, --directory DIR  write each INPUT to DIR/NAME.syncar and go on after\n"
-        "                       a failed one\n"
+        "                       a failed one; DIR must be an existing folder\n"
+        "      --check          read and check each INPUT completely, write nothing\n"
+        "      --report json    print one JSON object per INPUT on standard output\n"
+        "                       (JSON Lines); not with OUTPUT '-'\n"
         "  -v, --verbose        print a summary line per file on standard error\n"
-        "      --help           display this help and exit\n"
+        "  -q, --quiet          print no warnings and no closing summary\n"
+        "  -h, --help           display this help and exit\n"
         "      --version        output version information and exit\n"
         "\n"
-        "With OUTPUT '-' the scene is written to standard output. An existing\n"
-        "OUTPUT is replaced only when its conversion succeeds.\n"
+        "INPUT '-' reads the export from standard input, once at most; with -d\n"
+        "its scene is DIR/stdin.syncar. OUTPUT '-' writes the scene to standard\n"
+        "output. An existing OUTPUT is replaced only when its conversion succeeds.\n"
+        "Warnings, such as a skipped tracker line or a frame rate that is not a\n"
+        "whole number, go to standard error; with more than one INPUT a closing\n"
+        "summary follows them.\n"
         "\n"
-        "Exit status: 0 on success (warnings on standard error), 1 when a\n"
-        "conversion failed, 2 for a usage error.\n",
-        Program, Program);
+        "Exit status: 0 on success, 1 when a conversion or check failed,\n"
+        "2 for a usage error.\n",
+        Program, Program, Program);
 }
 
-[[noreturn]] void UsageError(const std::string& message)
+void PrintVersion()
 {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program,
-                 message.c_str(), Program);
-    std::exit(2);
+    std::printf("%s %s\n"
+                "Copyright Contributors to the Quorvel Project\n",
+                Program, quorvel::Version);
 }
-
-}  // namespace
 
 Arguments ParseArguments(int argc, char** argv)
 {
-    enum { HelpOption = 256, VersionOption };
+    enum { VersionOption = 256, CheckOption, ReportOption };
     static const option longOptions[] = {
         {"no-trackers", no_argument, nullptr, 'n'},
         {"factor", required_argument, nullptr, 'f'},
         {"directory", required_argument, nullptr, 'd'},
+        {"check", no_argument, nullptr, CheckOption},
+        {"report", required_argument, nullptr, ReportOption},
         {"verbose", no_argument, nullptr, 'v'},
-        {"help", no_argument, nullptr, HelpOption},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
     };
     Arguments args;
     opterr = 0;
     int option = 0;
-    while ((option = getopt_long(argc, argv, ":nf:d:v", longOptions, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, ":nf:d:vqh", longOptions, nullptr)) != -1) {
         switch (option) {
         case 'n': args.Options.SaveTrackpoints = false; break;
         case 'f': args.Options.FactorText = optarg; break;
-        case 'd': args.Directory = optarg; break;
+        case 'd':
+            args.Directory = optarg;
+            if (args.Directory.empty())
+                UsageError("--directory: the folder name is empty");
+            break;
         case 'v': args.Verbose = true; break;
-        case HelpOption: PrintHelp(); std::exit(0);
-        case VersionOption: std::printf("%s %s\n", Program, quorvel::Version); std::exit(0);
+        case 'q': args.Quiet = true; break;
+        case CheckOption: args.What = Arguments::Action::Check; break;
+        case ReportOption:
+            if (std::string(optarg) != "json")
+                UsageError("--report: " + Quoted(optarg) + " is not a report format; the one format is 'json'");
+            args.JsonReport = true;
+            break;
+        case 'h': args.What = Arguments::Action::Help; return args;
+        case VersionOption: args.What = Arguments::Action::Version; return args;
         case ':': UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
         default: UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
         }
     }
-    args.Files.assign(argv + optind, argv + argc);
-    if (args.Directory.empty() && args.Files.size() != 2)
-        UsageError("expected an INPUT and an OUTPUT file");
-    if (!args.Directory.empty() && args.Files.empty())
-        UsageError("expected at least one INPUT file");
+    CheckCombination(args, {argv + optind, argv + argc});
     return args;
 }
 

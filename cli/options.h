@@ -1,4 +1,5 @@
-// The command line of quorvel-convert: what it asks for, checked as a whole.
+// The command line of quorvel-convert: what it asks for, checked as a whole
+// before any file is touched.
 #pragma once
 
 #include "quorvel/conversion_run.h"
@@ -11,14 +12,22 @@ namespace quorvel::cli {
 inline constexpr const char* Program = "quorvel-convert";
 
 struct Arguments {
+    enum class Action { Convert, Check, Help, Version };
+    Action What = Action::Convert;
     ConvertOptions Options;
     bool Verbose = false;
-    std::string Directory;  // -d: convert every input into this folder
-    std::vector<std::string> Files;
+    bool Quiet = false;       // no warnings, no closing summary
+    bool JsonReport = false;  // one JSON object per input on standard output
+    std::string Directory;    // -d: convert every input into this folder
+    std::vector<std::string> Inputs;
+    std::string Output;  // the one OUTPUT without -d; empty with -d and --check
 };
 
-// The arguments of argc/argv. --help and --version print their text and
-// exit; a usage error is reported and exits with status 2.
+// The arguments of argc/argv. A usage error is reported on standard error
+// and exits with status 2.
 Arguments ParseArguments(int argc, char** argv);
+
+void PrintHelp();
+void PrintVersion();
 
 }  // namespace quorvel::cli

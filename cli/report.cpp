@@ -1,30 +1,94 @@
 #include "report.h"
 
 #include "options.h"
+#include "quorvel/line_reader.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
 #include <cstdio>
 
 namespace quorvel::cli {
 
-void PrintWarnings(const std::string& Input, const ConvertReport& Report)
-{
-    const auto& trackers = Report.Trackers;
-    for (const auto& skipped : trackers.Skipped) {
-        std::fprintf(stderr, "%s: warning: %s, line %ld: tracker line skipped: %s\n", Program,
-                     Input.c_str(), skipped.LineNumber, skipped.Reason.c_str());
-    }
-    const long unlisted = trackers.SkippedCount - static_cast<long>(trackers.Skipped.size());
-    if (unlisted > 0) {
-        std::fprintf(stderr, "%s: warning: %s: %ld more tracker lines skipped\n", Program,
-                     Input.c_str(), unlisted);
-    }
+namespace {
+int firstWriteError = 0;
 }
 
-void PrintSummaryLine(const std::string& Input, const std::string& Output, const ConvertReport& Report)
+int JsonWriteError() { return firstWriteError; }
+
+namespace {
+
+// The input as messages name it.
+std::string Named(const std::string& Input)
 {
-    std::fprintf(stderr, "%s: %s -> %s: %ld frames, %ld trackers, %ld tracker lines skipped\n",
-                 Program, Input.c_str(), Output.c_str(), Report.Frames, Report.Trackers.Trackers,
-                 Report.Trackers.SkippedCount);
+    return Input == StandardInputPath ? "standard input" : Input;
+}
+
+}  // namespace
+
+void PrintWarnings(const Outcome& Done)
+{
+    const std::string name = Named(Done.Input);
+    const char* input = name.c_str();
+    const auto& trackers = Done.Report.Trackers;
+    for (const auto& skipped : trackers.Skipped) {
+        std::fprintf(stderr, "%s: warning: %s, line %ld: tracker line skipped: %s\n", Program, input,
+                     skipped.LineNumber, skipped.Reason.c_str());
+    }
+    const long unlisted = trackers.SkippedCount - static_cast<long>(trackers.Skipped.size());
+    if (unlisted > 0)
+        std::fprintf(stderr, "%s: warning: %s: %ld more tracker lines skipped\n", Program, input, unlisted);
+    for (const std::string& warning : Done.Report.Warnings)
+        std::fprintf(stderr, "%s: warning: %s: %s\n", Program, input, warning.c_str());
+}
+
+void PrintSummaryLine(const Outcome& Done)
+{
+    const std::string target = Done.Output.empty() ? "" : " -> " + Done.Output;
+    const ConvertReport& report = Done.Report;
+    std::fprintf(stderr, "%s: %s%s: %ld frames, %ld trackers, %ld tracker lines skipped\n", Program,
+                 Named(Done.Input).c_str(), target.c_str(), report.Frames, report.Trackers.Trackers,
+                 report.Trackers.SkippedCount);
+}
+
+void PrintJsonLine(const Outcome& Done)
+{
+    // The fields in the order the manual page lists them.
+    using Json = nlohmann::ordered_json;
+    const ConvertReport& report = Done.Report;
+    Json line;
+    line["input"] = Done.Input;
+    line["output"] = Done.Output.empty() ? Json() : Json(Done.Output);
+    line["ok"] = Done.Ok;
+    if (Done.Ok) {
+        line["error"] = nullptr;
+    } else {
+        line["error"] = {{"message", Done.ErrorMessage},
+                         {"line", Done.ErrorLine > 0 ? Json(Done.ErrorLine) : Json()}};
+    }
+    const auto value = [&](const auto& Value) { return Done.Ok ? Json(Value) : Json(); };
+    line["first_frame"] = value(report.StartFrame);
+    line["last_frame"] = value(report.EndFrame);
+    line["frames"] = value(report.Frames);
+    line["image_width"] = value(report.ImageWidth);
+    line["image_height"] = value(report.ImageHeight);
+    line["aspect"] = value(report.AspectText);
+    line["frame_rate_found"] = value(report.FrameRateFound);
+    line["frame_rate_written"] = value(report.FrameRate);
+    line["trackers"] = value(report.Trackers.Trackers);
+    line["skipped_count"] = value(report.Trackers.SkippedCount);
+    Json skipped = Json::array();
+    for (const SkippedTracker& entry : report.Trackers.Skipped)
+        skipped.push_back({{"line", entry.LineNumber}, {"reason", entry.Reason}});
+    line["skipped"] = std::move(skipped);
+    line["warnings"] = report.Warnings;
+    // File names and export text need not be UTF-8: a byte that is not
+    // becomes U+FFFD rather than ending the report.
+    const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+    if ((std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) &&
+        firstWriteError == 0) {
+        firstWriteError = errno != 0 ? errno : EIO;
+    }
 }
 
 }  // namespace quorvel::cli

@@ -1,4 +1,5 @@
-// What quorvel-convert says about each input on standard error.
+// What quorvel-convert says about each input: warnings and the -v line on
+// standard error, and the JSON Lines report on standard output.
 #pragma once
 
 #include "quorvel/conversion_run.h"
@@ -7,10 +8,29 @@
 
 namespace quorvel::cli {
 
-// The warnings of a finished conversion: each skipped tracker line.
-void PrintWarnings(const std::string& Input, const ConvertReport& Report);
+// How one input went. Output is empty for --check; Report is valid when Ok.
+struct Outcome {
+    std::string Input;
+    std::string Output;
+    bool Ok = false;
+    ConvertReport Report;
+    std::string ErrorMessage;
+    long ErrorLine = 0;  // the export line the error is about, 0 for none
+
+    bool HasWarnings() const { return Ok && (Report.Trackers.SkippedCount > 0 || !Report.Warnings.empty()); }
+};
+
+// Each warning of a successful conversion: skipped tracker lines, then the others.
+void PrintWarnings(const Outcome& Done);
 
 // The -v line: frames, trackers and skipped tracker lines.
-void PrintSummaryLine(const std::string& Input, const std::string& Output, const ConvertReport& Report);
+void PrintSummaryLine(const Outcome& Done);
+
+// One JSON object on one line of standard output, flushed at once so that a
+// reading pipeline sees each input as it ends.
+void PrintJsonLine(const Outcome& Done);
+
+// The system's reason for the first JSON line that could not be written, 0 if none.
+int JsonWriteError();
 
 }  // namespace quorvel::cli

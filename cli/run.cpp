@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "quorvel/error.h"
+#include "quorvel/line_reader.h"
 #include "report.h"
 
 #include <cstdio>
@@ -12,52 +13,87 @@ namespace quorvel::cli {
 
 namespace {
 
-// One conversion; reports its own failure and returns whether it succeeded.
-bool ConvertOne(const Arguments& Args, const std::string& Input, const std::string& Output)
+// One conversion or check; its failure is caught and described here.
+Outcome RunOne(const Arguments& Args, const std::string& Input, const std::string& Output)
 {
+    Outcome done;
+    done.Input = Input;
+    done.Output = Output;
     ConvertState state;
     state.InputFile = Input;
     state.OutputFile = Output;
     try {
-        const ConvertReport report = Output == "-" ? ConvertToStandardOutput(state, Args.Options)
-                                                   : RunConversion(state, Args.Options);
-        PrintWarnings(Input, report);
-        if (Args.Verbose)
-            PrintSummaryLine(Input, Output, report);
-        return true;
+        if (Args.What == Arguments::Action::Check)
+            done.Report = CheckConversion(state, Args.Options);
+        else if (Output == "-")
+            done.Report = ConvertToStandardOutput(state, Args.Options);
+        else
+            done.Report = RunConversion(state, Args.Options);
+        done.Ok = true;
     } catch (const Error& error) {
-        std::fprintf(stderr, "%s: %s\n", Program, error.what());
+        done.ErrorMessage = error.what();
+        done.ErrorLine = error.line();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s: %s: %s\n", Program, Input.c_str(), error.what());
+        done.ErrorMessage = Input + ": " + error.what();
     }
-    return false;
+    return done;
+}
+
+// What -d writes an input to: DIR/NAME.syncar, DIR/stdin.syncar for standard input.
+std::string SceneIn(const std::string& Directory, const std::string& Input)
+{
+    std::filesystem::path name = std::filesystem::path(Input).filename().replace_extension(".syncar");
+    if (Input == StandardInputPath)
+        name = "stdin.syncar";
+    return (std::filesystem::path(Directory) / name).string();
+}
+
+void Tell(const Arguments& Args, const Outcome& Done)
+{
+    if (Done.Ok) {
+        if (!Args.Quiet)
+            PrintWarnings(Done);
+        if (Args.Verbose)
+            PrintSummaryLine(Done);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", Program, Done.ErrorMessage.c_str());
+    }
+    if (Args.JsonReport)
+        PrintJsonLine(Done);
 }
 
 }  // namespace
 
-bool ConvertAll(const Arguments& Args)
+bool RunAll(const Arguments& Args)
 {
-    if (Args.Directory.empty())
-        return ConvertOne(Args, Args.Files[0], Args.Files[1]);
-
-    bool allConverted = true;
+    long succeeded = 0;
+    long failed = 0;
+    long warned = 0;
     // Two inputs of the same name would write the same scene file: the
     // second must not silently replace the first.
     std::map<std::string, std::string> writtenFrom;
-    for (const std::string& input : Args.Files) {
-        const std::filesystem::path name =
-            std::filesystem::path(input).filename().replace_extension(".syncar");
-        const std::string output = (std::filesystem::path(Args.Directory) / name).string();
-        const auto [earlier, isNew] = writtenFrom.emplace(output, input);
-        if (!isNew) {
-            std::fprintf(stderr, "%s: %s: not converted: %s is already written from %s\n", Program,
-                         input.c_str(), output.c_str(), earlier->second.c_str());
-            allConverted = false;
-            continue;
+    for (const std::string& input : Args.Inputs) {
+        std::string output = Args.Output;
+        if (!Args.Directory.empty())
+            output = SceneIn(Args.Directory, input);
+        Outcome done;
+        if (const auto [earlier, isNew] = writtenFrom.emplace(output, input); !isNew && !output.empty()) {
+            done.Input = input;
+            done.Output = output;
+            done.ErrorMessage = input + ": not converted: " + output + " is already written from " + earlier->second;
+        } else {
+            done = RunOne(Args, input, output);
         }
-        allConverted = ConvertOne(Args, input, output) && allConverted;
+        Tell(Args, done);
+        (done.Ok ? succeeded : failed) += 1;
+        warned += done.HasWarnings() ? 1 : 0;
     }
-    return allConverted;
+    if (Args.Inputs.size() > 1 && !Args.Quiet) {
+        const bool check = Args.What == Arguments::Action::Check;
+        std::fprintf(stderr, "%s: %ld %s, %ld %s, %ld with warnings\n", Program, succeeded,
+                     check ? "would convert" : "converted", failed, check ? "would not" : "failed", warned);
+    }
+    return failed == 0;
 }
 
 }  // namespace quorvel::cli

@@ -5,7 +5,8 @@
 
 namespace quorvel::cli {
 
-// Converts every input the arguments name; true when all succeeded.
-bool ConvertAll(const Arguments& Args);
+// Converts or checks every input the arguments name, saying how each went;
+// true when all succeeded.
+bool RunAll(const Arguments& Args);
 
 }  // namespace quorvel::cli

@@ -36,10 +36,10 @@ TEST(Cli, HelpAndVersion)
 {
     const ProgramResult help = RunProgram({Convert, "--help"});
     EXPECT_EQ(help.Status, 0);
-    EXPECT_THAT(help.Out, HasSubstr("Usage: quorvel-convert [--no-trackers] [--factor TEXT] [-v] INPUT OUTPUT"));
+    EXPECT_THAT(help.Out, HasSubstr("Usage: quorvel-convert [OPTION]... INPUT OUTPUT"));
     const ProgramResult version = RunProgram({Convert, "--version"});
     EXPECT_EQ(version.Status, 0);
-    EXPECT_THAT(version.Out, testing::MatchesRegex("quorvel-convert [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    EXPECT_THAT(version.Out, testing::StartsWith("quorvel-convert "));
 }
 
 TEST(Cli, VerboseSummaryAndWarnings)

@@ -99,9 +99,12 @@ TEST(ConversionRun, FactorIsCheckedBeforeAnythingIsWritten)
         ConvertState state;
         state.InputFile = folder / "missing.ma";  // never opened: the factor comes first
         state.OutputFile = folder / "out.syncar";
-        EXPECT_EQ(MessageOf(state, {true, factor}), BadFactorMessage) << "factor '" << factor << "'";
+        EXPECT_EQ(MessageOf(state, {true, factor}),
+                  "the multiplication factor '" + std::string(factor) + "' is not a number, such as 1 or 0.5");
+        EXPECT_EQ(FactorFault(factor), "'" + std::string(factor) + "' is not a number, such as 1 or 0.5");
         EXPECT_TRUE(folder.Names().empty());
     }
+    EXPECT_EQ(FactorFault(" 0.5 "), "");
     EXPECT_EQ(ParseFactor(" 0.5 "), 0.5);
     EXPECT_EQ(ParseFactor("-2"), -2);
 }

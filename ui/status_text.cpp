@@ -17,16 +17,20 @@ QStringList SummaryTexts(const ConvertReport& Report, bool SavedTrackpoints, con
 {
     // A range that ends before it starts writes no keys.
     const QString frames = Count(std::max(0L, Report.Frames), "frame", "frames");
+    // The warnings themselves are in the tooltip.
+    const long warningCount = static_cast<long>(Report.Warnings.size());
+    const QString warnings = warningCount > 0 ? ", " + Count(warningCount, "warning", "warnings") : QString();
     if (!SavedTrackpoints) {
-        return {QStringLiteral("Converted %1 to %2, camera only").arg(frames, SceneName),
-                QStringLiteral("Converted %1, camera only").arg(frames),
-                QStringLiteral("%1, camera only").arg(frames)};
+        return {QStringLiteral("Converted %1 to %2, camera only").arg(frames, SceneName) + warnings,
+                QStringLiteral("Converted %1, camera only").arg(frames) + warnings,
+                QStringLiteral("%1, camera only").arg(frames) + warnings};
     }
     const TrackerSummary& trackers = Report.Trackers;
     const QString trackerCount = Count(trackers.Trackers, "tracker", "trackers");
-    const QString skipped = trackers.SkippedCount > 0
-                                ? QStringLiteral(", %1 skipped").arg(Count(trackers.SkippedCount, "line", "lines"))
-                                : QString();
+    const QString skipped = (trackers.SkippedCount > 0
+                                 ? QStringLiteral(", %1 skipped").arg(Count(trackers.SkippedCount, "line", "lines"))
+                                 : QString()) +
+                            warnings;
     return {QStringLiteral("Converted %1 and %2 to %3").arg(frames, trackerCount, SceneName) + skipped,
             QStringLiteral("Converted %1 and %2").arg(frames, trackerCount) + skipped,
             QStringLiteral("%1, %2").arg(frames, trackerCount) + skipped};
@@ -45,6 +49,8 @@ QString FittedSummary(const ConvertReport& Report, bool SavedTrackpoints, const 
 QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName)
 {
     QString tip = SummaryTexts(Report, SavedTrackpoints, SceneName).constFirst();
+    for (const std::string& warning : Report.Warnings)
+        tip += QStringLiteral("\nWarning: %1").arg(QString::fromStdString(warning));
     const TrackerSummary& trackers = Report.Trackers;
     if (!SavedTrackpoints || trackers.SkippedCount == 0)
         return tip;

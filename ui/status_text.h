@@ -18,8 +18,8 @@ QStringList SummaryTexts(const ConvertReport& Report, bool SavedTrackpoints, con
 QString FittedSummary(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName,
                       const QFontMetrics& Metrics, int Width);
 
-// The whole story for the tooltip: the whole sentence, then the skipped
-// tracker lines with their line numbers.
+// The whole story for the tooltip: the whole sentence, the warnings, then
+// the skipped tracker lines with their line numbers.
 QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName);
 
 // Skipped tracker lines listed in the tooltip before "and N more".

@@ -9,6 +9,7 @@
 #include "platform.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -47,16 +48,38 @@ std::string SceneTarget(const std::string& Path, const LineReader& Input)
 
 }  // namespace
 
+std::string FactorFault(std::string_view FactorText)
+{
+    double factor = 0.0;
+    if (ReadNumber(Trim(FactorText), factor) && std::isfinite(factor))
+        return {};
+    return "'" + std::string(FactorText) + "' is not a number, such as 1 or 0.5";
+}
+
 double ParseFactor(std::string_view FactorText)
 {
-    const std::string_view text = Trim(FactorText);
+    const std::string fault = FactorFault(FactorText);
+    if (!fault.empty())
+        throw Error(ErrorKind::BadFactor, "the multiplication factor " + fault);
     double factor = 0.0;
-    if (!ReadNumber(text, factor) || !std::isfinite(factor))
-        throw Error(ErrorKind::BadFactor, std::string(BadFactorMessage));
+    ReadNumber(Trim(FactorText), factor);
     return factor;
 }
 
 namespace {
+
+// The scene holds whole frames per second: a rate such as 23.976 or 29.97
+// is written rounded, and the user must know.
+void WarnOfRoundedFrameRate(const ConvertState& State, ConvertReport& Report)
+{
+    if (State.FrameRateFound == State.FrameRate)
+        return;
+    char found[32];
+    const auto end = std::to_chars(found, found + sizeof found, State.FrameRateFound).ptr;
+    Report.Warnings.push_back("frame rate " + std::string(found, end) + " written as " +
+                              IntegerText(State.FrameRate) +
+                              " (the scene file holds whole frames per second)");
+}
 
 ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineReader& reader,
                       std::FILE* Out, const std::string& OutName, bool StartWriteback)
@@ -70,6 +93,14 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
     SaveCamPath(State, writer);
     ConvertReport report;
     report.Frames = State.FrameCount();
+    report.StartFrame = State.StartFrame;
+    report.EndFrame = State.EndFrame;
+    report.ImageWidth = State.ImageWidth;
+    report.ImageHeight = State.ImageHeight;
+    report.AspectText = State.AspectText;
+    report.FrameRateFound = State.FrameRateFound;
+    report.FrameRate = State.FrameRate;
+    WarnOfRoundedFrameRate(State, report);
     if (Options.SaveTrackpoints)
         report.Trackers = SaveTrackers(State, reader, writer, factor);
     else
@@ -85,6 +116,14 @@ ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options
 {
     LineReader reader(State.InputFile);
     return Convert(State, Options, reader, Out, OutName, false);
+}
+
+ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options)
+{
+    // A writer without a stream drops every piece: the reading and checking
+    // are those of a real conversion.
+    LineReader reader(State.InputFile);
+    return Convert(State, Options, reader, nullptr, "no scene file", false);
 }
 
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)

@@ -33,17 +33,28 @@ std::string_view HeaderNumber(const ConvertState& State, const LineReader& Reade
 {
     const std::string_view token = TokenAt(State.CurrentLine, Offset);
     if (!IsNumber(token)) {
-        throw Error(ErrorKind::BadInput, Here(State, Reader) + ": the " + std::string(What) + " " +
-                                             Quoted(token) + " is not a number");
+        throw Error(ErrorKind::BadInput,
+                    Here(State, Reader) + ": the " + std::string(What) + " " + Quoted(token) + " is not a number",
+                    State.CurrentLineNumber);
     }
     return token;
+}
+
+// ToInteger16 for a value of the current line: its overflow names the line.
+Integer16 LineInteger16(const ConvertState& State, const LineReader& Reader, double Value,
+                        std::string_view What)
+{
+    try {
+        return ToInteger16(Value, Here(State, Reader) + ": the " + std::string(What));
+    } catch (const Error& error) {
+        throw Error(error.kind(), error.what(), State.CurrentLineNumber);
+    }
 }
 
 Integer16 HeaderInteger(const ConvertState& State, const LineReader& Reader, std::size_t Offset,
                         std::string_view What)
 {
-    const std::string_view token = HeaderNumber(State, Reader, Offset, What);
-    return ToInteger16(ValueOf(token), Here(State, Reader) + ": the " + std::string(What));
+    return LineInteger16(State, Reader, ValueOf(HeaderNumber(State, Reader, Offset, What)), What);
 }
 
 void ReadPlaybackRange(ConvertState& State, const LineReader& Reader)
@@ -56,7 +67,8 @@ void ReadPlaybackRange(ConvertState& State, const LineReader& Reader)
         throw Error(ErrorKind::BadInput,
                     Here(State, Reader) +
                         ": the playback line must hold '-min ', '-max ' and "
-                        "'-animationStartTime ' in this order");
+                        "'-animationStartTime ' in this order",
+                    State.CurrentLineNumber);
     }
     const std::string_view first = Trim(Substring(line, a + 4, b - a - 4));
     const std::string_view last = Trim(Substring(line, b + 4, g - b - 4));
@@ -64,15 +76,17 @@ void ReadPlaybackRange(ConvertState& State, const LineReader& Reader)
         if (!IsNumber(text)) {
             throw Error(ErrorKind::BadInput, Here(State, Reader) + ": the " + what +
                                                  " of the playback range " + Quoted(text) +
-                                                 " is not a number");
+                                                 " is not a number",
+                        State.CurrentLineNumber);
         }
     }
-    State.StartFrame = ToInteger16(ValueOf(first), Here(State, Reader) + ": the first frame");
-    State.EndFrame = ToInteger16(ValueOf(last), Here(State, Reader) + ": the last frame");
+    State.StartFrame = LineInteger16(State, Reader, ValueOf(first), "first frame");
+    State.EndFrame = LineInteger16(State, Reader, ValueOf(last), "last frame");
     if (State.EndFrame < State.StartFrame) {
         throw Error(ErrorKind::BadInput,
                     Here(State, Reader) + ": the playback range ends before it starts (" +
-                        IntegerText(State.StartFrame) + " to " + IntegerText(State.EndFrame) + ")");
+                        IntegerText(State.StartFrame) + " to " + IntegerText(State.EndFrame) + ")",
+                    State.CurrentLineNumber);
     }
 }
 
@@ -112,12 +126,14 @@ void FillChannelTable(ConvertState& State, const LineReader& Reader, int n)
             value = FindValue(line, ScanPos);
         if (!value) {
             throw Error(ErrorKind::BadInput,
-                        where(FrameIndex) + ": the key line has no value for this frame");
+                        where(FrameIndex) + ": the key line has no value for this frame",
+                        State.ChannelLineNumber[n]);
         }
         double number = 0.0;
         if (!ReadNumber(*value, number) || !std::isfinite(number)) {
             throw Error(ErrorKind::BadInput,
-                        where(FrameIndex) + ": the key value " + Quoted(*value) + " is not a number");
+                        where(FrameIndex) + ": the key value " + Quoted(*value) + " is not a number",
+                        State.ChannelLineNumber[n]);
         }
         table.emplace_back(*value);
     }
@@ -164,7 +180,8 @@ void ReadCamPath(ConvertState& State, LineReader& Reader)
     // The line just before the sixth key line is still held and is tested first.
     ScanOrThrow(State, Reader, FrameRateMarker, "no frame rate");
     p = Find(1, State.CurrentLine, FrameRateMarker);
-    State.FrameRate = HeaderInteger(State, Reader, p - 1 + 4, "frame rate");
+    State.FrameRateFound = ValueOf(HeaderNumber(State, Reader, p - 1 + 4, "frame rate"));
+    State.FrameRate = LineInteger16(State, Reader, State.FrameRateFound, "frame rate");
 }
 
 }  // namespace quorvel

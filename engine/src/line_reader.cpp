@@ -23,11 +23,16 @@ LineReader::LineReader(std::string Path)
 {
     if (path_.empty())
         throw Error(ErrorKind::FileSystem, "no export file was chosen");
+    buffer_.resize(BufferSize);
+    if (path_ == StandardInputPath) {
+        path_ = "standard input";
+        file_->UseStandardInput();
+        return;
+    }
     if (const platform::ErrorCode error = file_->Open(path_))
         ThrowFileError("cannot open the export file", path_, error);
     if (file_->IsFolder())
         throw Error(ErrorKind::FileSystem, "'" + path_ + "' is a folder, not an export file");
-    buffer_.resize(BufferSize);
 }
 
 LineReader::~LineReader() = default;
@@ -43,7 +48,8 @@ void LineReader::ThrowTooLong(long Line) const
 {
     throw Error(ErrorKind::BadInput, Where(Line) + ": the line is longer than " +
                                          std::to_string(MaxLineLength >> 20) +
-                                         " MB; this does not look like a camera tracker export");
+                                         " MB; this does not look like a camera tracker export",
+                Line);
 }
 
 bool LineReader::Fill()
@@ -141,7 +147,8 @@ bool LineReader::NextLine(std::string_view& Line)
     }
     if (nulFound_ && nulFreeTo_ < stop) {
         throw Error(ErrorKind::BadInput,
-                    Where(lineNumber_) + ": the line holds a NUL byte; this is not a text export");
+                    Where(lineNumber_) + ": the line holds a NUL byte; this is not a text export",
+                    lineNumber_);
     }
     Line = std::string_view(buffer_.data() + lineStart, stop - lineStart);
     return true;

@@ -38,6 +38,8 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     ErrorCode Open(const std::string& Path);
+    // Reads the process's standard input instead, which is left open.
+    void UseStandardInput();
     bool IsFolder() const;
     // Reads up to Size bytes into Buffer and puts their count in Got (0 at
     // the end of the file); retries when a signal interrupts.
@@ -47,6 +49,7 @@ public:
 
 private:
     int fd_ = -1;
+    bool owned_ = true;
 };
 
 // The file a scene is written to before it is complete. Removed (or never

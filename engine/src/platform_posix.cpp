@@ -121,8 +121,14 @@ ErrorCode FollowLinks(const std::string& Path, std::string& Target)
 
 InputFile::~InputFile()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0 && owned_)
         ::close(fd_);
+}
+
+void InputFile::UseStandardInput()
+{
+    fd_ = STDIN_FILENO;
+    owned_ = false;
 }
 
 ErrorCode InputFile::Open(const std::string& Path)

@@ -41,6 +41,10 @@ void SceneWriter::Drain()
 {
     if (buffer_.empty())
         return;
+    if (!out_) {
+        buffer_.clear();
+        return;
+    }
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
         ThrowFileError("cannot write the scene file", name_, errno);
     if (startWriteback_) {
@@ -56,7 +60,7 @@ void SceneWriter::Drain()
 void SceneWriter::Flush()
 {
     Drain();
-    if (std::fflush(out_) != 0 || std::ferror(out_))
+    if (out_ && (std::fflush(out_) != 0 || std::ferror(out_)))
         ThrowFileError("cannot write the scene file", name_, errno);
 }
 

@@ -69,7 +69,8 @@ HANDLE Open(const std::string& Path, DWORD Access, DWORD Disposition)
     return handle;
 }
 
-int Run(const std::vector<std::string>& Argv, const std::string& OutPath, const std::string& ErrPath)
+int Run(const std::vector<std::string>& Argv, const std::string& InPath, const std::string& OutPath,
+        const std::string& ErrPath)
 {
     std::wstring commandLine;
     for (const std::string& arg : Argv)
@@ -77,7 +78,7 @@ int Run(const std::vector<std::string>& Argv, const std::string& OutPath, const 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = Open("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdInput = Open(InPath.empty() ? "NUL" : InPath, GENERIC_READ, OPEN_EXISTING);
     startup.hStdOutput = Open(OutPath, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = Open(ErrPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
@@ -97,7 +98,8 @@ int Run(const std::vector<std::string>& Argv, const std::string& OutPath, const 
 
 #else
 
-int Run(const std::vector<std::string>& Argv, const std::string& OutPath, const std::string& ErrPath)
+int Run(const std::vector<std::string>& Argv, const std::string& InPath, const std::string& OutPath,
+        const std::string& ErrPath)
 {
     std::vector<char*> argv;
     for (const std::string& arg : Argv)
@@ -106,7 +108,7 @@ int Run(const std::vector<std::string>& Argv, const std::string& OutPath, const 
 
     const pid_t child = ::fork();
     if (child == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
+        const int in = ::open(InPath.empty() ? "/dev/null" : InPath.c_str(), O_RDONLY);
         const int out = ::open(OutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(ErrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, 0);
@@ -124,14 +126,15 @@ int Run(const std::vector<std::string>& Argv, const std::string& OutPath, const 
 
 }  // namespace
 
-ProgramResult RunProgram(const std::vector<std::string>& Argv, const std::string& StdoutPath)
+ProgramResult RunProgram(const std::vector<std::string>& Argv, const std::string& StdoutPath,
+                         const std::string& StdinPath)
 {
     // What the program prints is kept in files, not pipes, so that a
     // program printing much cannot block on a full pipe.
     const TempFolder scratch;
     const std::string outPath = StdoutPath.empty() ? scratch / "out" : StdoutPath;
     ProgramResult result;
-    result.Status = Run(Argv, outPath, scratch / "err");
+    result.Status = Run(Argv, StdinPath, outPath, scratch / "err");
     if (StdoutPath.empty())
         result.Out = Slurp(outPath);
     result.Err = Slurp(scratch / "err");

@@ -11,5 +11,7 @@ struct ProgramResult {
 };
 
 // Runs Argv[0] with Argv. Standard output goes to StdoutPath when it is
-// given (such as /dev/full), and is captured otherwise.
-ProgramResult RunProgram(const std::vector<std::string>& Argv, const std::string& StdoutPath = {});
+// given (such as /dev/full), and is captured otherwise; standard input
+// comes from StdinPath, /dev/null when none is given.
+ProgramResult RunProgram(const std::vector<std::string>& Argv, const std::string& StdoutPath = {},
+                         const std::string& StdinPath = {});

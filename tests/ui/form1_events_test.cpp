@@ -126,6 +126,7 @@ private slots:
     void convertsTheExampleByteForByte();
     void optionsShapeTheScene_data();
     void optionsShapeTheScene();
+    void fractionalFrameRateIsShown();
     void failedConversionShowsAnErrorBox_data();
     void failedConversionShowsAnErrorBox();
     void errorBoxIsModalAndCloses();
@@ -346,15 +347,34 @@ void Form1Events::optionsShapeTheScene()
     CheckStatus(*session.Get<QLabel>("Label2"), status);
 }
 
+void Form1Events::fractionalFrameRateIsShown()
+{
+    TempFolder folder;
+    Session session;
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    session.ChooseInput(QStringLiteral(QUORVEL_CASES "/frame_rate_23_976/input.ma"));
+    session.ChooseOutput(output);
+    session.Click("Command1");
+    QVERIFY(session.errors.empty());
+    QCOMPARE(Bytes(output), Bytes(QStringLiteral(QUORVEL_CASES "/frame_rate_23_976/expected.syncar")));
+    auto* status = session.Get<QLabel>("Label2");
+    CheckStatus(*status, {"Converted 2 frames and 0 trackers to out.syncar, 1 warning",
+                          "Converted 2 frames and 0 trackers, 1 warning", "2 frames, 0 trackers, 1 warning"});
+    QVERIFY2(status->toolTip().contains(
+                 "\nWarning: frame rate 23.976 written as 24 (the scene file holds whole frames per second)"),
+             qPrintable(status->toolTip()));
+}
+
 void Form1Events::failedConversionShowsAnErrorBox_data()
 {
     QTest::addColumn<QString>("input");  // "example", "none", "missing" or the export's text
     QTest::addColumn<QString>("factor");
     QTest::addColumn<QString>("message");  // a part of the error's description
 
+    // The same reason as quorvel-convert gives for --factor.
     QTest::newRow("factor not a number") << "example" << "1,5"
-                                         << QString::fromLatin1(quorvel::BadFactorMessage.data(),
-                                                                quorvel::BadFactorMessage.size());
+                                         << "the multiplication factor " +
+                                                QString::fromStdString(quorvel::FactorFault("1,5"));
     QTest::newRow("empty factor") << "example" << "" << "such as 1 or 0.5";
     QTest::newRow("no input chosen") << "none" << "1" << "no export file was chosen";
     QTest::newRow("input file missing") << "missing" << "1" << "cannot open the export file";

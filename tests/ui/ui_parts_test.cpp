@@ -103,6 +103,22 @@ void UiParts::summary_data()
         << QStringList{"Converted 0 frames and 0 trackers to shot.syncar", "Converted 0 frames and 0 trackers",
                        "0 frames, 0 trackers"}
         << "Converted 0 frames and 0 trackers to shot.syncar";
+    const std::string rate = "frame rate 23.976 written as 24 (the scene file holds whole frames per second)";
+    quorvel::ConvertReport fractional = Report(2, 0, 0, 0);
+    fractional.Warnings = {rate};
+    QTest::newRow("frame rate warning")
+        << fractional << true
+        << QStringList{"Converted 2 frames and 0 trackers to shot.syncar, 1 warning",
+                       "Converted 2 frames and 0 trackers, 1 warning", "2 frames, 0 trackers, 1 warning"}
+        << "Converted 2 frames and 0 trackers to shot.syncar, 1 warning\nWarning: " + QString::fromStdString(rate);
+    quorvel::ConvertReport everything = Report(5, 3, 1, 1);
+    everything.Warnings = {rate, "another"};
+    QTest::newRow("warnings and a skipped line, camera only")
+        << everything << false
+        << QStringList{"Converted 5 frames to shot.syncar, camera only, 2 warnings",
+                       "Converted 5 frames, camera only, 2 warnings", "5 frames, camera only, 2 warnings"}
+        << "Converted 5 frames to shot.syncar, camera only, 2 warnings\nWarning: " + QString::fromStdString(rate) +
+               "\nWarning: another";
     QTest::newRow("one skipped") << Report(5, 3, 1, 1) << true
                                  << QStringList{"Converted 5 frames and 3 trackers to shot.syncar, 1 line skipped",
                                                 "Converted 5 frames and 3 trackers, 1 line skipped",

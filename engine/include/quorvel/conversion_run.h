@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel {
 
@@ -17,17 +18,30 @@ struct ConvertOptions {
     std::string FactorText = "1";
 };
 
-// What a finished conversion did.
+// What a finished conversion found and did.
 struct ConvertReport {
     long Frames = 0;
-    TrackerSummary Trackers;  // all zero when trackpoints were not saved
+    Integer16 StartFrame = 0;
+    Integer16 EndFrame = 0;
+    Integer16 ImageWidth = 0;
+    Integer16 ImageHeight = 0;
+    std::string AspectText;
+    double FrameRateFound = 0;  // as the export gives it
+    Integer16 FrameRate = 0;    // as the scene holds it
+    TrackerSummary Trackers;    // all zero when trackpoints were not saved
+    // What the user must know besides skipped tracker lines, such as a
+    // frame rate the scene cannot hold exactly.
+    std::vector<std::string> Warnings;
 };
 
-inline constexpr std::string_view BadFactorMessage =
-    "The multiplication factor must be a number, such as 1 or 0.5";
+// Why FactorText is no multiplication factor, such as "'2x' is not a
+// number, such as 1 or 0.5"; empty when it is one. Both programs show it,
+// each naming the factor its own way.
+std::string FactorFault(std::string_view FactorText);
 
 // The factor text as a number: the whole text without surrounding blanks
-// must be one finite number, otherwise a BadFactor error.
+// must be one finite number, otherwise a BadFactor error that names the
+// multiplication factor and gives FactorFault's reason.
 double ParseFactor(std::string_view FactorText);
 
 // Converts State.InputFile into State.OutputFile. The scene is written to a
@@ -46,5 +60,10 @@ ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options
 // is complete (it is staged in a temporary file first), so that a failed
 // conversion writes nothing there.
 ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options);
+
+// Reads and checks State.InputFile as a conversion would, every tracker line
+// included when trackpoints are saved, and writes nothing: the same report,
+// warnings and errors as RunConversion short of the scene file's own.
+ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options);
 
 }  // namespace quorvel

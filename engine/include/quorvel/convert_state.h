@@ -26,7 +26,8 @@ struct ConvertState {
     Integer16 ImageWidth = 0;
     Integer16 ImageHeight = 0;
     std::string AspectText;  // kept as found, never read as a number
-    Integer16 FrameRate = 0;
+    Integer16 FrameRate = 0;     // as the scene holds it: whole frames per second
+    double FrameRateFound = 0;   // as the export gives it, such as 23.976
 
     // The key line of each camera channel (translate X, Y, Z, rotate X, Y, Z)
     // and the line number it came from.

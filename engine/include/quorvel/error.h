@@ -15,16 +15,21 @@ enum class ErrorKind {
     FileSystem,       // a file cannot be opened, read or written
 };
 
-// Messages are written for the user: what is wrong and where.
+// Messages are written for the user: what is wrong and where. An error
+// about one line of the export also carries that line's number, for reports
+// that programs read.
 class Error : public std::runtime_error {
 public:
-    Error(ErrorKind kind, const std::string& message)
-        : std::runtime_error(message), kind_(kind) {}
+    Error(ErrorKind kind, const std::string& message, long line = 0)
+        : std::runtime_error(message), kind_(kind), line_(line) {}
 
     ErrorKind kind() const noexcept { return kind_; }
+    // The export line the error is about, from 1; 0 when it is about no one line.
+    long line() const noexcept { return line_; }
 
 private:
     ErrorKind kind_;
+    long line_;
 };
 
 // "<what> '<path>': <system reason>" for a failed file operation; systemError

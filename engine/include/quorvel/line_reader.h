@@ -13,14 +13,18 @@ namespace platform {
 class InputFile;
 }
 
+// The export path that stands for the process's standard input; messages
+// call it "standard input".
+inline constexpr std::string_view StandardInputPath = "-";
+
 class LineReader {
 public:
     // Lines longer than this are refused: no export holds one, and reading
     // an unbounded line would take unbounded memory.
     static constexpr std::size_t MaxLineLength = 16u << 20;
 
-    // Opens Path for reading; a missing file, a folder or an unreadable
-    // file is a file-system error.
+    // Opens Path for reading, or takes standard input for StandardInputPath;
+    // a missing file, a folder or an unreadable file is a file-system error.
     explicit LineReader(std::string Path);
     ~LineReader();
     LineReader(const LineReader&) = delete;

@@ -16,6 +16,7 @@ public:
     // With StartWriteback the system is asked to start writing each drained
     // piece to disk at once (Out must be a file), so that the fsync that
     // makes a finished scene file durable has little left to wait for.
+    // Without a stream (Out null) every piece is dropped.
     SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback = false);
 
     // Appends to the line being built.
