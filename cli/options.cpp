@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "paths.h"
+
 #include "quorvel/line_reader.h"
 #include "quorvel/version.h"
 
@@ -25,7 +27,7 @@ std::string Quoted(const std::string& Text) { return "'" + Text + "'"; }
 void CheckDirectory(const std::string& Directory)
 {
     std::error_code error;
-    const auto status = std::filesystem::status(Directory, error);
+    const auto status = std::filesystem::status(PathOf(Directory), error);
     if (!std::filesystem::exists(status))
         UsageError("--directory: there is no folder " + Quoted(Directory));
     if (!std::filesystem::is_directory(status))

@@ -2,6 +2,7 @@
 
 #include "quorvel/error.h"
 #include "quorvel/line_reader.h"
+#include "paths.h"
 #include "report.h"
 
 #include <cstdio>
@@ -42,10 +43,10 @@ Outcome RunOne(const Arguments& Args, const std::string& Input, const std::strin
 // What -d writes an input to: DIR/NAME.syncar, DIR/stdin.syncar for standard input.
 std::string SceneIn(const std::string& Directory, const std::string& Input)
 {
-    std::filesystem::path name = std::filesystem::path(Input).filename().replace_extension(".syncar");
+    std::filesystem::path name = PathOf(Input).filename().replace_extension(".syncar");
     if (Input == StandardInputPath)
         name = "stdin.syncar";
-    return (std::filesystem::path(Directory) / name).string();
+    return TextOf(PathOf(Directory) / name);
 }
 
 void Tell(const Arguments& Args, const Outcome& Done)
