@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include "options.h"
+#include "quorvel/error.h"
 #include "quorvel/line_reader.h"
 
 #include <nlohmann/json.hpp>
@@ -21,7 +22,7 @@ namespace {
 // The input as messages name it.
 std::string Named(const std::string& Input)
 {
-    return Input == StandardInputPath ? "standard input" : Input;
+    return Input == StandardInputPath ? "standard input" : Printable(Input);
 }
 
 }  // namespace
@@ -44,7 +45,7 @@ void PrintWarnings(const Outcome& Done)
 
 void PrintSummaryLine(const Outcome& Done)
 {
-    const std::string target = Done.Output.empty() ? "" : " -> " + Done.Output;
+    const std::string target = Done.Output.empty() ? "" : " -> " + Printable(Done.Output);
     const ConvertReport& report = Done.Report;
     std::fprintf(stderr, "%s: %s%s: %ld frames, %ld trackers, %ld tracker lines skipped\n", Program,
                  Named(Done.Input).c_str(), target.c_str(), report.Frames, report.Trackers.Trackers,

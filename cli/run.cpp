@@ -35,7 +35,7 @@ Outcome RunOne(const Arguments& Args, const std::string& Input, const std::strin
         done.ErrorMessage = error.what();
         done.ErrorLine = error.line();
     } catch (const std::exception& error) {
-        done.ErrorMessage = Input + ": " + error.what();
+        done.ErrorMessage = Printable(Input) + ": " + error.what();
     }
     return done;
 }
@@ -81,7 +81,8 @@ bool RunAll(const Arguments& Args)
         if (const auto [earlier, isNew] = writtenFrom.emplace(output, input); !isNew && !output.empty()) {
             done.Input = input;
             done.Output = output;
-            done.ErrorMessage = input + ": not converted: " + output + " is already written from " + earlier->second;
+            done.ErrorMessage = Printable(input) + ": not converted: " + Printable(output) +
+                                " is already written from " + Printable(earlier->second);
         } else {
             done = RunOne(Args, input, output);
         }

@@ -11,7 +11,8 @@ namespace {
 constexpr std::array<std::string_view, ChannelCount> ChannelNames = {
     "translate X", "translate Y", "translate Z", "rotate X", "rotate Y", "rotate Z"};
 
-std::string Quoted(std::string_view Text) { return "'" + std::string(Text) + "'"; }
+// Text from the export in a message: only its start, escaped.
+std::string Quoted(std::string_view Text) { return "'" + Excerpt(Text) + "'"; }
 
 void ScanOrThrow(ConvertState& State, LineReader& Reader, std::string_view Marker,
                  std::string_view Missing)

@@ -1,5 +1,6 @@
 #include "quorvel/tracker_export.h"
 
+#include "quorvel/error.h"
 #include "quorvel/text_rules.h"
 
 #include <algorithm>
@@ -36,7 +37,7 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
         if (count == 3)
             return "more than three numbers";
         if (!ReadNumber(token, Position[count++]))
-            return std::string(1, '\'').append(token).append("' is not a number");
+            return "'" + Excerpt(token) + "' is not a number";
         TrackPos = end;
     }
     if (count < 3)

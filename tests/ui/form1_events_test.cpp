@@ -379,6 +379,11 @@ void Form1Events::failedConversionShowsAnErrorBox_data()
     QTest::newRow("no input chosen") << "none" << "1" << "no export file was chosen";
     QTest::newRow("input file missing") << "missing" << "1" << "cannot open the export file";
     QTest::newRow("not an export") << "just some text\r\n" << "1" << "input.ma";
+    // A crafted export: the box shows its text shortened and escaped.
+    QTest::newRow("hostile text") << "playbackOptions -min 1 -max 2 -animationStartTime 1;\r\n"
+                                     "\tsetAttr \".w\" \x1b[2J" + QString(100, u'x') + ";\r\n"
+                                  << "1"
+                                  << "the image width '\\x1b[2J" + QString(36, u'x') + "...' is not a number";
 }
 
 void Form1Events::failedConversionShowsAnErrorBox()

@@ -1,8 +1,10 @@
 // The one error type of the conversion engine.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -15,13 +17,24 @@ enum class ErrorKind {
     FileSystem,       // a file cannot be opened, read or written
 };
 
-// Messages are written for the user: what is wrong and where. An error
-// about one line of the export also carries that line's number, for reports
-// that programs read.
+// Text as a terminal or a window may show it: every control character and
+// every byte that is not part of valid UTF-8 written as an escape ("\x1b",
+// "\t"), so that text from a file or a file name cannot drive a terminal.
+std::string Printable(std::string_view Text);
+
+// At most the first MaxCharacters characters of Text, Printable, with "..."
+// when some were left out: how a message quotes text from an export.
+inline constexpr std::size_t ExcerptLength = 40;
+std::string Excerpt(std::string_view Text, std::size_t MaxCharacters = ExcerptLength);
+
+// Messages are written for the user: what is wrong and where, kept
+// Printable whatever file names and excerpts they quote. An error about one
+// line of the export also carries that line's number, for reports that
+// programs read.
 class Error : public std::runtime_error {
 public:
     Error(ErrorKind kind, const std::string& message, long line = 0)
-        : std::runtime_error(message), kind_(kind), line_(line) {}
+        : std::runtime_error(Printable(message)), kind_(kind), line_(line) {}
 
     ErrorKind kind() const noexcept { return kind_; }
     // The export line the error is about, from 1; 0 when it is about no one line.
