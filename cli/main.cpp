@@ -3,6 +3,8 @@
 #include "report.h"
 #include "run.h"
 
+#include "quorvel/interruption.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,8 @@
 int main(int argc, char** argv)
 {
     using namespace quorvel::cli;
+    quorvel::StopCleanlyOnInterruption(
+        "quorvel-convert: interrupted: the conversion stopped and left the old scene file as it was\n");
     const Arguments args = ParseArguments(argc, argv);
     bool allDone = true;
     switch (args.What) {

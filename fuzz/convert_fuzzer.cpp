@@ -1,7 +1,9 @@
 // Fuzz target: the fuzzer's bytes are an export, converted the way the front
 // ends do it, twice: camera only, and with trackpoints and a factor taken
 // from the input. Beyond "no crash", every run checks what a user relies on:
-// a success wrote a well-formed scene, a failure wrote nothing at all.
+// a success wrote a well-formed scene, a failure wrote nothing at all, no
+// file other than the target is ever left in the scene's folder, and
+// messages quote the export only in short, escaped excerpts.
 #include "quorvel/conversion_run.h"
 #include "quorvel/error.h"
 
@@ -16,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -49,9 +52,30 @@ const fs::path& WorkFolder()
     return folder;
 }
 
-std::size_t FilesIn(const fs::path& Folder)
+// The scene's own folder, apart from the export's.
+const fs::path& SceneFolder()
 {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(Folder), fs::directory_iterator()));
+    static const fs::path folder = [] {
+        fs::create_directory(WorkFolder() / "scenes");
+        return WorkFolder() / "scenes";
+    }();
+    return folder;
+}
+
+std::vector<std::string> FilesIn(const fs::path& Folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+// Text shown to the user: no control character, and not much of it.
+void RequireShort(std::string_view Text, std::size_t Limit, const std::string& What)
+{
+    Require(Text.size() <= Limit, What + " holds at most a short excerpt of the export");
+    for (const char c : Text)
+        Require(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f, What + " holds no control character");
 }
 
 // The factor text: what follows the first "factor=" up to the line end, so
@@ -123,7 +147,7 @@ void ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Option
 {
     quorvel::ConvertState state;
     state.InputFile = Input;
-    state.OutputFile = (WorkFolder() / "scene.syncar").string();
+    state.OutputFile = (SceneFolder() / "scene.syncar").string();
     bool converted = false;
     quorvel::ConvertReport report;
     try {
@@ -131,15 +155,18 @@ void ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Option
         converted = true;
     } catch (const quorvel::Error& error) {
         Require(std::strlen(error.what()) > 0, "an error says what is wrong");
+        RequireShort(error.what(), 600, "an error message");
     }
     // Any other exception escapes and is reported as a crash.
 
     if (!converted) {
-        Require(!fs::exists(state.OutputFile), "a failed conversion leaves no file at the target");
-        Require(FilesIn(WorkFolder()) == 1, "a failed conversion leaves no temporary file");
+        Require(FilesIn(SceneFolder()).empty(), "a failed conversion leaves no file in the scene's folder");
         return;
     }
-    Require(FilesIn(WorkFolder()) == 2, "a conversion leaves the scene and no temporary file");
+    Require(FilesIn(SceneFolder()) == std::vector<std::string>{"scene.syncar"},
+            "a conversion leaves the scene and no other file in its folder");
+    for (const auto& skipped : report.Trackers.Skipped)
+        RequireShort(skipped.Reason, 200, "a skipped tracker's reason");
     std::ifstream in(state.OutputFile, std::ios::binary);
     const std::string scene{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     CheckScene(scene, report, Options.SaveTrackpoints);

@@ -10,9 +10,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #ifndef _WIN32
+#include "storage_shim.h"
+
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -108,7 +112,7 @@ TEST(FileFaults, TheInputCannotBeRead)
         {"the input is missing", {f / "absent.ma"},
          "cannot open the export file '" + f / "absent.ma" + "': No such file or directory"},
         {"the input has a line of 100 MB", {f / "long.ma"},
-         f / "long.ma" + ", line 1: the line is longer than 16 MB"},
+         f / "long.ma" + ", line 1: the line is longer than 16 MiB"},
     };
     for (const Fault& fault : faults) {
         for (const std::string& output : {shot.Scene, std::string("-")}) {
@@ -146,6 +150,90 @@ TEST(FileFaults, ALinkedSceneFileIsReplacedThroughTheLink)
     EXPECT_EQ(result.Status, 0) << result.Err;
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadFile(shot.Scene), RunProgram({Convert, shot.Export, "-"}).Out);
+}
+
+// OUTPUT '-' stages the scene in $TMPDIR; when that fails, the message
+// names the folder, and nothing reaches standard output. A file size limit
+// stands in for a small folder that fills up.
+TEST(FileFaultsLinuxOnly, TheStagingFolderOfStandardOutputFails)
+{
+    QUORVEL_LINUX_ONLY("TMPDIR, env and ulimit");
+    ShotFolder shot;
+    const TempFolder& f = shot.Folder;
+    const std::string limited = "ulimit -f 1 && trap '' XFSZ && exec \"$@\"";
+    const Fault faults[] = {
+        {"a missing folder", {"TMPDIR=" + f / "missing"},
+         "cannot create the staging file for standard output in '" + f / "missing" +
+             "': No such file or directory"},
+        {"a regular file", {"TMPDIR=" + shot.Export},
+         "cannot create the staging file for standard output in '" + shot.Export + "': Not a directory"},
+        {"a full folder", {"TMPDIR=" + f / "scenes", "/bin/sh", "-c", limited, "sh"},
+         "cannot write the staging file for standard output in '" + f / "scenes" + "': File too large"},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.What);
+        std::vector<std::string> argv = {"/usr/bin/env"};
+        argv.insert(argv.end(), fault.Args.begin(), fault.Args.end());
+        argv.insert(argv.end(), {Convert, shot.Export, "-"});
+        const ProgramResult result = RunProgram(argv);
+        ExpectFailure(result, fault.Message);
+        EXPECT_EQ(result.Out, "");
+        shot.ExpectUntouched();
+    }
+}
+
+// Storage that makes the temporary file awkward must not stop a
+// conversion: a name at the file system's 255-byte limit, and storage
+// without unnamed files that refuses permission changes (vfat without its
+// quiet option, some SMB shares), stood in for by the storage shim.
+TEST(FileFaultsLinuxOnly, AwkwardStorageStillConverts)
+{
+    QUORVEL_LINUX_ONLY("the storage shim is loaded with LD_PRELOAD");
+#ifndef _WIN32
+    const std::string expected = RunProgram({Convert, Sample, "-"}).Out;
+    const std::vector<std::string> shim = StorageShimEnvironment();
+    for (const bool withShim : {false, true}) {
+        for (const std::string& name : {std::string(255, 'n'), std::string("old.syncar")}) {
+            SCOPED_TRACE(std::to_string(name.size()) + "-byte name" + (withShim ? ", storage shim" : ""));
+            ShotFolder shot;
+            const std::string scene = shot.Folder / name;
+            ::chmod(shot.Scene.c_str(), 0640);
+            std::vector<std::string> argv = {"/usr/bin/env"};
+            if (withShim)
+                argv.insert(argv.end(), shim.begin(), shim.end());
+            argv.insert(argv.end(), {Convert, shot.Export, scene});
+            const ProgramResult result = RunProgram(argv);
+            EXPECT_EQ(result.Status, 0) << result.Err;
+            EXPECT_EQ(ReadFile(scene), expected);
+            std::vector<std::string> names = shot.Names;
+            names.push_back(name);
+            std::sort(names.begin(), names.end());
+            names.erase(std::unique(names.begin(), names.end()), names.end());
+            EXPECT_EQ(shot.Folder.Names(), names) << "a temporary file was left";
+            if (!withShim && scene == shot.Scene) {
+                EXPECT_EQ(fs::status(scene).permissions(), fs::perms(0640)) << "the old permissions";
+            }
+        }
+    }
+#endif
+}
+
+// Root converting over a file of another user keeps its owner and group.
+TEST(FileFaultsLinuxOnly, RootKeepsTheOwnerOfTheOldScene)
+{
+    QUORVEL_LINUX_ONLY("owners and groups as numbers");
+#ifndef _WIN32
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    ShotFolder shot;
+    ASSERT_EQ(::chown(shot.Scene.c_str(), 4321, 4322), 0);
+    const ProgramResult result = RunProgram({Convert, shot.Export, shot.Scene});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    struct stat info {};
+    ASSERT_EQ(::stat(shot.Scene.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4321u);
+    EXPECT_EQ(info.st_gid, 4322u);
+#endif
 }
 
 }  // namespace

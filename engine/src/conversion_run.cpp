@@ -50,10 +50,17 @@ std::string SceneTarget(const std::string& Path, const LineReader& Input)
 
 std::string FactorFault(std::string_view FactorText)
 {
+    const std::string_view text = Trim(FactorText);
     double factor = 0.0;
-    if (ReadNumber(Trim(FactorText), factor) && std::isfinite(factor))
-        return {};
-    return "'" + std::string(FactorText) + "' is not a number, such as 1 or 0.5";
+    if (!ReadNumber(text, factor) || !std::isfinite(factor))
+        return "'" + Excerpt(FactorText) + "' is not a number, such as 1 or 0.5";
+    // A factor too small for a double (1e-400) would put every tracker at
+    // 0, 0, 0 or keep few of its digits: only a factor written as zero is zero.
+    const std::string_view digits = text.substr(0, text.find_first_of("eE"));
+    const bool writtenAsZero = digits.find_first_of("123456789") == std::string_view::npos;
+    if ((factor == 0 && !writtenAsZero) || std::fpclassify(factor) == FP_SUBNORMAL)
+        return "'" + Excerpt(FactorText) + "' is too close to zero to be told from it; write 0 for zero";
+    return {};
 }
 
 double ParseFactor(std::string_view FactorText)
@@ -81,15 +88,23 @@ void WarnOfRoundedFrameRate(const ConvertState& State, ConvertReport& Report)
                               " (the scene file holds whole frames per second)");
 }
 
+// Where Convert writes the scene, and how its write errors read.
+struct SceneOutput {
+    std::FILE* Stream;
+    std::string Name;
+    bool StartWriteback = false;
+    std::string What = "cannot write the scene file";
+};
+
 ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineReader& reader,
-                      std::FILE* Out, const std::string& OutName, bool StartWriteback)
+                      const SceneOutput& Out)
 {
     const double factor = Options.SaveTrackpoints ? ParseFactor(Options.FactorText) : 0.0;
     State.CurrentLine.clear();
     State.CurrentLineNumber = 0;
     ReadCamPath(State, reader);
 
-    SceneWriter writer(Out, OutName, StartWriteback);
+    SceneWriter writer(Out.Stream, Out.Name, Out.StartWriteback, Out.What);
     SaveCamPath(State, writer);
     ConvertReport report;
     report.Frames = State.FrameCount();
@@ -115,7 +130,7 @@ ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options
                               const std::string& OutName)
 {
     LineReader reader(State.InputFile);
-    return Convert(State, Options, reader, Out, OutName, false);
+    return Convert(State, Options, reader, {Out, OutName});
 }
 
 ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options)
@@ -123,7 +138,7 @@ ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options
     // A writer without a stream drops every piece: the reading and checking
     // are those of a real conversion.
     LineReader reader(State.InputFile);
-    return Convert(State, Options, reader, nullptr, "no scene file", false);
+    return Convert(State, Options, reader, {nullptr, "no scene file"});
 }
 
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
@@ -137,7 +152,7 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
         ThrowFileError("cannot create the scene file", target, error);
     // The scene file is written back while the conversion runs, so that
     // the final flush to disk waits for the last piece only.
-    ConvertReport report = Convert(State, Options, reader, scene.Stream(), State.OutputFile, true);
+    ConvertReport report = Convert(State, Options, reader, {scene.Stream(), State.OutputFile, true});
     if (const platform::ErrorCode error = scene.Finish())
         ThrowFileError("cannot write the scene file", target, error);
     if (const platform::ErrorCode error = scene.PutInPlace())
@@ -147,15 +162,17 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 
 ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options)
 {
+    if (Options.SaveTrackpoints)
+        ParseFactor(Options.FactorText);
     LineReader reader(State.InputFile);
     platform::SceneFile staging;
     std::string folder;
-    if (const platform::ErrorCode error = staging.CreateStaging(folder)) {
-        throw Error(ErrorKind::FileSystem, "cannot create a temporary file for the scene: " +
-                                               platform::ReasonText(error));
-    }
+    if (const platform::ErrorCode error = staging.CreateStaging(folder))
+        ThrowFileError("cannot create the staging file for standard output in", folder, error);
     std::FILE* scratch = staging.Stream();
-    const ConvertReport report = Convert(State, Options, reader, scratch, "standard output", false);
+    const ConvertReport report = Convert(
+        State, Options, reader,
+        {scratch, folder, false, "cannot write the staging file for standard output in"});
     std::rewind(scratch);
     std::vector<char> chunk(1u << 20);
     std::size_t got = 0;
@@ -164,7 +181,7 @@ ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions&
             ThrowFileError("cannot write the scene to", "standard output", errno);
     }
     if (std::ferror(scratch))
-        ThrowFileError("cannot read back the scene from", "a temporary file", errno);
+        ThrowFileError("cannot read back the staging file for standard output in", folder, errno);
     if (std::fflush(stdout) != 0)
         ThrowFileError("cannot write the scene to", "standard output", errno);
     return report;

@@ -48,7 +48,7 @@ void LineReader::ThrowTooLong(long Line) const
 {
     throw Error(ErrorKind::BadInput, Where(Line) + ": the line is longer than " +
                                          std::to_string(MaxLineLength >> 20) +
-                                         " MB; this does not look like a camera tracker export",
+                                         " MiB; this does not look like a camera tracker export",
                 Line);
 }
 

@@ -6,12 +6,16 @@
 
 #include "quorvel/interruption.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -77,16 +81,114 @@ extern "C" void OnInterruption(int Signal)
     ::_exit(128 + Signal);
 }
 
-// Permissions for the new scene file: the old file's, or what a plain
-// create would have given.
-mode_t SceneFileMode(const std::string& Path)
+std::uint64_t RandomNumber()
 {
-    struct stat info {};
-    if (::stat(Path.c_str(), &info) == 0)
-        return info.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    // splitmix64 over a counter that starts from the clock and the process.
+    static std::atomic<std::uint64_t> counter{
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (static_cast<std::uint64_t>(::getpid()) << 40)};
+    std::uint64_t z = counter.fetch_add(0x9e3779b97f4a7c15) + 0x9e3779b97f4a7c15;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
+    return z ^ (z >> 31);
+}
+
+// A new name for a temporary file beside Name in Folder: ".Name.XXXXXX"
+// with six random characters, Name cut (between characters) so that the
+// whole stays within the folder's limit for names, which Name alone may
+// reach; never more than 255 bytes, as some file systems count the limit
+// in UTF-16 units and report more.
+std::string TemporaryPath(const std::string& Folder, std::string_view Name)
+{
+    long limit = ::pathconf(Folder.c_str(), _PC_NAME_MAX);
+    if (limit <= 0 || limit > 255)
+        limit = 255;
+    constexpr std::size_t Added = 8;
+    std::size_t keep = std::min(Name.size(), static_cast<std::size_t>(limit) - Added);
+    while (keep > 0 && keep < Name.size() && (static_cast<unsigned char>(Name[keep]) & 0xc0) == 0x80)
+        --keep;
+    std::string path = Folder;
+    path.append("/.").append(Name.substr(0, keep)).push_back('.');
+    constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint64_t random = RandomNumber();
+    for (int i = 0; i < 6; ++i, random /= 62)
+        path.push_back(Letters[random % 62]);
+    return path;
+}
+
+// Makes a new file at a TemporaryPath with Make (which returns 0 or an
+// errno value), registered for the interruption handler from before it
+// exists. A name that is taken is tried again with other letters; one
+// that is still too long for the file system, with a short one.
+template <typename MakeFile>
+ErrorCode MakeNamed(const std::string& Folder, std::string_view Name, std::string& Path, int& Slot,
+                    MakeFile Make)
+{
+    ErrorCode error = EEXIST;
+    for (int attempt = 0; attempt < 100 && (error == EEXIST || error == ENAMETOOLONG); ++attempt) {
+        Path = TemporaryPath(Folder, Name);
+        Slot = Register(Path);
+        error = Make(Path);
+        if (error == 0)
+            return 0;
+        Unregister(Slot);
+        Slot = -1;
+        if (error == ENAMETOOLONG) {
+            if (Name == "quorvel")
+                break;
+            Name = "quorvel";
+        }
+    }
+    Path.clear();
+    return error;
+}
+
+ErrorCode OpenNamed(const std::string& Path, int Flags, int& Fd)
+{
+    Fd = ::open(Path.c_str(), Flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return Fd < 0 ? errno : 0;
+}
+
+// A file in Folder with no name at all, which vanishes with the process
+// whatever ends it; -1 where the file system cannot hold one.
+int OpenUnnamed(const std::string& Folder, int Flags)
+{
+#ifdef O_TMPFILE
+    return ::open(Folder.c_str(), Flags | O_TMPFILE | O_CLOEXEC, 0666);
+#else
+    (void)Folder;
+    (void)Flags;
+    return -1;
+#endif
+}
+
+// An unnamed file is given its name through /proc.
+std::string ProcessFdPath(int Fd) { return "/proc/self/fd/" + std::to_string(Fd); }
+
+bool CanNameUnnamedFiles()
+{
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// The permissions, owner and group of the file at Target, where the system
+// lets this process give them to Fd; a refusal is no failure (vfat, some
+// network shares, or a file of another user when not root).
+void KeepAttributes(int Fd, const std::string& Target)
+{
+    struct stat old {};
+    struct stat now {};
+    if (::stat(Target.c_str(), &old) != 0 || ::fstat(Fd, &now) != 0)
+        return;
+    // Owner first: a change of owner may clear the set-user-ID bits.
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
+        ::fchown(Fd, old.st_uid, old.st_gid) != 0 && old.st_gid != now.st_gid &&
+        ::fchown(Fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // best effort: the new file keeps this process's owner and group
+    }
+    if ((old.st_mode & 07777) != (now.st_mode & 07777) && ::fchmod(Fd, old.st_mode & 07777) != 0) {
+        // best effort: the new file keeps the permissions it was made with
+    }
 }
 
 }  // namespace
@@ -181,18 +283,19 @@ ErrorCode SceneFile::CreateBeside(const std::string& Target)
 {
     target_ = Target;
     const std::filesystem::path target(Target);
-    std::filesystem::path folder = target.parent_path();
+    std::string folder = target.parent_path().string();
     if (folder.empty())
         folder = ".";
-    std::string path = (folder / std::string(1, '.').append(target.filename().string()).append(".XXXXXX")).string();
-    const int fd = ::mkstemp(path.data());
-    if (fd < 0)
-        return errno;
-    path_ = path;
-    slot_ = Register(path_);
+    int fd = CanNameUnnamedFiles() ? OpenUnnamed(folder, O_WRONLY) : -1;
+    if (fd < 0) {
+        const ErrorCode error = MakeNamed(folder, target.filename().string(), path_, slot_,
+                                          [&fd](const std::string& Path) { return OpenNamed(Path, O_WRONLY, fd); });
+        if (error)
+            return error;
+    }
     stream_ = ::fdopen(fd, "wb");
     if (!stream_) {
-        const int error = errno;
+        const ErrorCode error = errno;
         ::close(fd);
         Discard();
         return error;
@@ -202,16 +305,50 @@ ErrorCode SceneFile::CreateBeside(const std::string& Target)
 
 ErrorCode SceneFile::CreateStaging(std::string& Folder)
 {
-    Folder = P_tmpdir;
-    stream_ = std::tmpfile();
-    return stream_ ? 0 : errno;
+    const char* folder = std::getenv("TMPDIR");
+    Folder = folder && *folder ? folder : "/tmp";
+    int fd = OpenUnnamed(Folder, O_RDWR);
+    if (fd < 0) {
+        const ErrorCode error = MakeNamed(Folder, "quorvel-standard-output", path_, slot_,
+                                          [&fd](const std::string& Path) { return OpenNamed(Path, O_RDWR, fd); });
+        if (error)
+            return error;
+        ::unlink(path_.c_str());
+        path_.clear();
+        Unregister(slot_);
+        slot_ = -1;
+    }
+    stream_ = ::fdopen(fd, "w+b");
+    if (!stream_) {
+        const ErrorCode error = errno;
+        ::close(fd);
+        return error;
+    }
+    return 0;
 }
 
 ErrorCode SceneFile::Finish()
 {
     const int fd = ::fileno(stream_);
-    if (::fchmod(fd, SceneFileMode(target_)) != 0 || ::fsync(fd) != 0)
+    KeepAttributes(fd, target_);
+    if (std::fflush(stream_) != 0 || ::fsync(fd) != 0)
         return errno;
+    // An unnamed file is complete now: it gets a temporary name beside the
+    // target, for the rename to put it in place.
+    if (path_.empty()) {
+        const std::filesystem::path target(target_);
+        std::string folder = target.parent_path().string();
+        if (folder.empty())
+            folder = ".";
+        const ErrorCode error = MakeNamed(folder, target.filename().string(), path_, slot_, [fd](const std::string& Path) {
+            return ::linkat(AT_FDCWD, ProcessFdPath(fd).c_str(), AT_FDCWD, Path.c_str(),
+                            AT_SYMLINK_FOLLOW) == 0
+                       ? 0
+                       : errno;
+        });
+        if (error)
+            return error;
+    }
     std::FILE* stream = stream_;
     stream_ = nullptr;
     return std::fclose(stream) != 0 ? errno : 0;

@@ -18,8 +18,8 @@ namespace {
 constexpr std::size_t DrainAt = 1u << 20;
 }
 
-SceneWriter::SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback)
-    : out_(Out), name_(std::move(Name)), startWriteback_(StartWriteback)
+SceneWriter::SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback, std::string What)
+    : out_(Out), name_(std::move(Name)), what_(std::move(What)), startWriteback_(StartWriteback)
 {
     buffer_.reserve(DrainAt + 4096);
 }
@@ -46,10 +46,10 @@ void SceneWriter::Drain()
         return;
     }
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
-        ThrowFileError("cannot write the scene file", name_, errno);
+        ThrowFileError(what_, name_, errno);
     if (startWriteback_) {
         if (std::fflush(out_) != 0)
-            ThrowFileError("cannot write the scene file", name_, errno);
+            ThrowFileError(what_, name_, errno);
         // Only a hint: when it fails, the final fsync still does all the work.
         platform::StartWriteBack(out_, drained_, buffer_.size());
     }
@@ -61,7 +61,7 @@ void SceneWriter::Flush()
 {
     Drain();
     if (out_ && (std::fflush(out_) != 0 || std::ferror(out_)))
-        ThrowFileError("cannot write the scene file", name_, errno);
+        ThrowFileError(what_, name_, errno);
 }
 
 namespace {

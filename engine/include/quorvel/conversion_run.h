@@ -40,8 +40,9 @@ struct ConvertReport {
 std::string FactorFault(std::string_view FactorText);
 
 // The factor text as a number: the whole text without surrounding blanks
-// must be one finite number, otherwise a BadFactor error that names the
-// multiplication factor and gives FactorFault's reason.
+// must be one finite number, and zero only when written as zero (not one
+// that underflows, such as 1e-400), nor subnormal; otherwise a BadFactor
+// error that names the multiplication factor and gives FactorFault's reason.
 double ParseFactor(std::string_view FactorText);
 
 // Converts State.InputFile into State.OutputFile. The scene is written to a
@@ -57,7 +58,8 @@ ConvertReport ConvertToStream(ConvertState& State, const ConvertOptions& Options
                               const std::string& OutName);
 
 // Converts State.InputFile and writes the scene to standard output once it
-// is complete (it is staged in a temporary file first), so that a failed
+// is complete (it is staged first in an unnamed file in the folder for
+// temporary files: $TMPDIR, else /tmp, on POSIX systems), so that a failed
 // conversion writes nothing there.
 ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options);
 

@@ -16,8 +16,10 @@ public:
     // With StartWriteback the system is asked to start writing each drained
     // piece to disk at once (Out must be a file), so that the fsync that
     // makes a finished scene file durable has little left to wait for.
-    // Without a stream (Out null) every piece is dropped.
-    SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback = false);
+    // Without a stream (Out null) every piece is dropped. A write error
+    // reads "<What> '<Name>': <reason>".
+    SceneWriter(std::FILE* Out, std::string Name, bool StartWriteback = false,
+                std::string What = "cannot write the scene file");
 
     // Appends to the line being built.
     SceneWriter& operator<<(std::string_view Text)
@@ -44,6 +46,7 @@ private:
 
     std::FILE* out_;
     std::string name_;
+    std::string what_;
     std::string buffer_;
     bool startWriteback_;
     long long drained_ = 0;  // bytes handed to the stream so far
