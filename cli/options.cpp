@@ -2,6 +2,7 @@
 
 #include "paths.h"
 
+#include "quorvel/error.h"
 #include "quorvel/line_reader.h"
 #include "quorvel/version.h"
 
@@ -22,7 +23,8 @@ namespace {
     std::exit(2);
 }
 
-std::string Quoted(const std::string& Text) { return "'" + Text + "'"; }
+// Names from the command line are shown escaped, as file names are elsewhere.
+std::string Quoted(const std::string& Text) { return "'" + Printable(Text) + "'"; }
 
 void CheckDirectory(const std::string& Directory)
 {
