@@ -64,9 +64,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (early.Version) {
-        std::printf("%s %s\nCopyright Contributors to the Quorvel Project\n"
-                    "License Apache-2.0: Apache License, Version 2.0 <https://www.apache.org/licenses/LICENSE-2.0>\n",
-                    Program, quorvel::Version);
+        std::printf("%s %s\n%s", Program, quorvel::Version, quorvel::CopyrightNotice);
         return 0;
     }
 

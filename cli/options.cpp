@@ -104,9 +104,7 @@ void PrintHelp()
 
 void PrintVersion()
 {
-    std::printf("%s %s\n"
-                "Copyright Contributors to the Quorvel Project\n",
-                Program, quorvel::Version);
+    std::printf("%s %s\n%s", Program, quorvel::Version, quorvel::CopyrightNotice);
 }
 
 Arguments ParseArguments(int argc, char** argv)

@@ -39,7 +39,9 @@ TEST(Cli, HelpAndVersion)
     EXPECT_THAT(help.Out, HasSubstr("Usage: quorvel-convert [OPTION]... INPUT OUTPUT"));
     const ProgramResult version = RunProgram({Convert, "--version"});
     EXPECT_EQ(version.Status, 0);
-    EXPECT_THAT(version.Out, testing::StartsWith("quorvel-convert "));
+    EXPECT_THAT(version.Out, testing::MatchesRegex("quorvel-convert [0-9]+\\.[0-9]+\\.[0-9]+\n"
+                                                   "Copyright Contributors to the Quorvel Project\n"
+                                                   "License Apache-2.0: .*"));
 }
 
 TEST(Cli, VerboseSummaryAndWarnings)
