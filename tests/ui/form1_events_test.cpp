@@ -53,7 +53,7 @@ struct Session {
             errors.push_back({message, parent->isVisible(), QGuiApplication::overrideCursor() != nullptr});
         });
         form->show();
-        QApplication::setActiveWindow(form.get());
+        form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
             qWarning("the window did not become active");
     }
