@@ -133,4 +133,28 @@ TEST(PrintForm, SignMagnitudeAndTrailingBlank)
     }
 }
 
+// What messages quote: control characters, C1 controls and bytes that are
+// not UTF-8 escaped, other characters kept whole; excerpts cut between
+// characters.
+TEST(Messages, PrintableAndExcerpt)
+{
+    const std::pair<std::string, std::string> printable[] = {
+        {"plain 1.5;", "plain 1.5;"},
+        {"a\tb\r\n", "a\\tb\\r\\n"},
+        {"\x1b[2J\x07\x7f", "\\x1b[2J\\x07\\x7f"},
+        {"caf\xc3\xa9 \xe2\x80\xa6 \xf0\x9f\x8e\xa5", "caf\xc3\xa9 \xe2\x80\xa6 \xf0\x9f\x8e\xa5"},
+        {"\xc2\x9b" "31m", "\\xc2\\x9b31m"},            // C1 CSI, as UTF-8
+        {"\xe9t\xc3", "\\xe9t\\xc3"},                    // Latin-1, a cut sequence
+        {"\xc0\xaf \xed\xa0\x80", "\\xc0\\xaf \\xed\\xa0\\x80"},  // overlong, surrogate
+        {std::string("a\0b", 3), "a\\x00b"},
+    };
+    for (const auto& [text, shown] : printable)
+        EXPECT_EQ(Printable(text), shown) << shown;
+    EXPECT_EQ(Excerpt(std::string(40, 'x')), std::string(40, 'x'));
+    EXPECT_EQ(Excerpt(std::string(41, 'x')), std::string(40, 'x') + "...");
+    EXPECT_EQ(Excerpt("\xc3\xa9\xc3\xa9\xc3\xa9", 2), "\xc3\xa9\xc3\xa9...");
+    EXPECT_EQ(Excerpt("\x1b\x1b\x1b", 2), "\\x1b\\x1b...");
+    EXPECT_STREQ(Error(ErrorKind::BadInput, "bad \x1b]0;x\x07").what(), "bad \\x1b]0;x\\x07");
+}
+
 }  // namespace
