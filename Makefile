@@ -1,5 +1,5 @@
 # The README's commands; the build itself lives in CMakePresets.json.
-.PHONY: all deps build test run package bench clean
+.PHONY: all deps build test run package bench windows clean
 
 all: build
 
@@ -30,6 +30,14 @@ bench:
 	cmake --build --preset bench
 	build/bench/bench/convert-bench build/bench/cli/quorvel-convert build/bench/exports
 	build/bench/bench/micro-bench build/bench/exports
+
+# quorvel-convert.exe for 64-bit Windows, cross-built in build/win/ and packed
+# as build/win/quorvel-convert-VERSION-win64.zip. `cmake --workflow --preset
+# windows` also builds the tests and runs them under Wine.
+windows:
+	@scripts/install-deps windows
+	cmake --preset windows
+	cmake --build --preset windows --target windows-zip
 
 clean:
 	rm -rf build

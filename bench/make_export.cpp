@@ -8,6 +8,11 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 constexpr const char* Usage =
@@ -69,6 +74,10 @@ int main(int argc, char** argv)
     if (shape.Trackers < 0)
         Fail("the tracker count must not be negative");
 
+#ifdef _WIN32
+    // The export's line ends exactly as generated, not with CR added.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::FILE* out = output == "-" ? stdout : std::fopen(output.c_str(), "wb");
     if (!out) {
         std::fprintf(stderr, "make-export: cannot create '%s': %s\n", output.c_str(),

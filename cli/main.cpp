@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-int main(int argc, char** argv)
+// Windows starts the program in windows_main.cpp, which calls this with the
+// arguments in UTF-8.
+int quorvel::cli::Main(int argc, char** argv)
 {
     using namespace quorvel::cli;
     quorvel::StopCleanlyOnInterruption(
@@ -34,3 +36,5 @@ int main(int argc, char** argv)
     }
     return allDone ? 0 : 1;
 }
+
+int main(int argc, char** argv) { return quorvel::cli::Main(argc, argv); }

@@ -9,4 +9,7 @@ namespace quorvel::cli {
 // true when all succeeded.
 bool RunAll(const Arguments& Args);
 
+// The whole program: arguments in UTF-8, the exit status returned.
+int Main(int argc, char** argv);
+
 }  // namespace quorvel::cli

@@ -188,7 +188,7 @@ TEST(LineReader, NulFarIntoTheFileNamesItsLine)
         bytes += "createNode transform -n \"Tracker_" + std::to_string(i) + "\";\n";
     bytes += std::string("bad\0line\n", 9) + "after\n";
     TempFolder folder;
-    LineReader reader(folder.Write("nul.ma", bytes));
+    LineReader reader(folder.Write("with-nul.ma", bytes));
     std::string_view line;
     for (int i = 0; i < 30000; ++i)
         ASSERT_TRUE(reader.NextLine(line));
@@ -196,7 +196,7 @@ TEST(LineReader, NulFarIntoTheFileNamesItsLine)
         reader.NextLine(line);
         FAIL() << "a NUL byte was accepted";
     } catch (const Error& error) {
-        EXPECT_NE(std::string(error.what()).find("nul.ma, line 30001: the line holds a NUL byte"),
+        EXPECT_NE(std::string(error.what()).find("with-nul.ma, line 30001: the line holds a NUL byte"),
                   std::string::npos)
             << error.what();
     }

@@ -48,7 +48,7 @@ TEST(LineReader, CrLfSplitAcrossReadsIsOneLineEnd)
 TEST(LineReader, RefusesWhatIsNotText)
 {
     TempFolder folder;
-    LineReader reader(folder.Write("nul.ma", std::string("ok\r\nbad\0line\r\n", 14)));
+    LineReader reader(folder.Write("with-nul.ma", std::string("ok\r\nbad\0line\r\n", 14)));
     std::string line;
     reader.ReadLine(line);
     try {
@@ -56,7 +56,7 @@ TEST(LineReader, RefusesWhatIsNotText)
         FAIL() << "a NUL byte was accepted";
     } catch (const Error& error) {
         EXPECT_EQ(error.kind(), ErrorKind::BadInput);
-        EXPECT_NE(std::string(error.what()).find("nul.ma, line 2: the line holds a NUL byte"), std::string::npos)
+        EXPECT_NE(std::string(error.what()).find("with-nul.ma, line 2: the line holds a NUL byte"), std::string::npos)
             << error.what();
     }
 }
