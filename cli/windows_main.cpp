@@ -3,8 +3,8 @@
 //
 // quorvel-convert's entry point on Windows (linked with -municode): the
 // arguments arrive as UTF-16 and go on as UTF-8, the text the engine takes
-// names in; standard input and output carry bytes unchanged, so a scene's
-// CR LF stays CR LF; messages reach the console as UTF-8.
+// names in; standard input, output and error carry bytes unchanged, so a
+// scene's CR LF stays CR LF; messages reach the console as UTF-8.
 #include "run.h"
 
 #include <cstdio>
@@ -45,8 +45,11 @@ extern "C" int wmain(int argc, wchar_t** argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
 
+    // Messages too end in LF alone, as on Linux: the console starts a new
+    // line for it, and logs read the same on both systems.
     ::_setmode(::_fileno(stdin), _O_BINARY);
     ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
     // The console shows what the program prints as UTF-8, and its own code
     // page again once the program ends.
     consoleCodePage = ::GetConsoleOutputCP();

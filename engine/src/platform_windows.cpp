@@ -260,8 +260,14 @@ ErrorCode FollowLinks(const std::string& Path, std::string& Target)
 
 InputFile::~InputFile()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0 && owned_)
         ::_close(fd_);
+}
+
+void InputFile::UseStandardInput()
+{
+    fd_ = ::_fileno(stdin);
+    owned_ = false;
 }
 
 ErrorCode InputFile::Open(const std::string& Path)
@@ -337,7 +343,13 @@ ErrorCode SceneFile::CreateBeside(const std::string& Target)
     const std::wstring target = Wide(Target);
     const std::size_t slash = target.find_last_of(L"/\\:");
     const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
-    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
+    std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
+    // ".NAME.XXXXXX" within the 255 UTF-16 units a name may have, cut
+    // between characters.
+    std::size_t keep = std::min<std::size_t>(name.size(), 255 - 8);
+    while (keep > 0 && keep < name.size() && name[keep] >= 0xDC00 && name[keep] <= 0xDFFF)
+        --keep;
+    name.resize(keep);
     std::wstring path;
     const HANDLE file = CreateUnique(folder, L"." + name + L".", GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, path);
     if (file == INVALID_HANDLE_VALUE)
