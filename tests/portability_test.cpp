@@ -104,4 +104,19 @@ TEST(PortabilityWindowsOnly, AFileHeldOpenElsewhereIsKept)
 #endif
 }
 
+// cmd and PowerShell pass exports\*.ma on as it is; the program expands
+// it, as a shell does on Linux.
+TEST(PortabilityWindowsOnly, WildcardsAreExpanded)
+{
+    QUORVEL_WINDOWS_ONLY("the shell expands wildcards");
+    TempFolder folder;
+    fs::create_directory(folder.Path() / "scenes");
+    folder.Write("a.ma", ReadFile(Sample));
+    folder.Write("b.ma", ReadFile(Sample));
+    const ProgramResult result = RunProgram({Convert, "-d", folder / "scenes", folder / "*.ma"});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(ReadFile(folder.Path() / "scenes" / "a.syncar"), SampleScene());
+    EXPECT_EQ(ReadFile(folder.Path() / "scenes" / "b.syncar"), SampleScene());
+}
+
 }  // namespace
