@@ -114,7 +114,7 @@ TEST(Pipeline, HelpAndVersion)
         << version.Out;
 }
 
-TEST(PipelineLinuxOnly, HelpVersionAndReportReportWriteErrors)
+TEST(PipelineLinuxOnly, HelpVersionAndReportWriteErrors)
 {
     QUORVEL_LINUX_ONLY("no /dev/full");
     for (const std::vector<std::string>& args :
