@@ -31,13 +31,18 @@ bench:
 	build/bench/bench/convert-bench build/bench/cli/quorvel-convert build/bench/exports
 	build/bench/bench/micro-bench build/bench/exports
 
-# quorvel-convert.exe for 64-bit Windows, cross-built in build/win/ and packed
-# as build/win/quorvel-convert-VERSION-win64.zip. `cmake --workflow --preset
-# windows` also builds the tests and runs them under Wine.
+# Both programs for 64-bit Windows, cross-built in build/win/: the converter
+# alone as quorvel-convert-VERSION-win64.zip, and with the window (its Qt built
+# once from Debian's source by scripts/build-qt-windows, then cached) the
+# installer Quorvel-VERSION-win64-setup.exe and Quorvel-VERSION-win64.zip.
+# `cmake --workflow --preset windows` also builds the tests and runs them
+# under Wine.
 windows:
 	@scripts/install-deps windows
-	cmake --preset windows
-	cmake --build --preset windows --target windows-zip
+	@scripts/install-deps windows-desktop
+	cmake --preset windows -DCMAKE_PREFIX_PATH="$$(scripts/build-qt-windows)"
+	cmake --build --preset windows --target windows-zip quorvel
+	cd build/win && cpack
 
 clean:
 	rm -rf build
