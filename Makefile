@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright Contributors to the Quorvel Project
+#
 # The README's commands; the build itself lives in CMakePresets.json.
 .PHONY: all deps build test run package bench windows clean
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // quorvel: the desktop program, one window that converts a camera tracker
 // export into a scene file.
 #include "form1.h"

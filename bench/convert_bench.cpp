@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // convert-bench: times quorvel-convert on synthetic exports of 1, 10 and
 // 100 MB and prints median time, throughput and peak resident memory.
 #include "export_generator.h"

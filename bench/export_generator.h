@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Synthetic camera tracker exports for benchmarks and smoke tests: the same
 // lines, in the same order and with the same kinds of numbers, as the
 // tracker writes, at any frame range and tracker count.

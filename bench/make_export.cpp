@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // make-export: writes a synthetic camera tracker export for benchmarks.
 #include "export_generator.h"
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Micro-benchmarks of the engine's hot operations. Usage:
 //   micro-bench [benchmark options] [FOLDER]
 // FOLDER (default ".") receives the synthetic export the reader runs over.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // quorvel-convert: converts camera tracker exports to scene files from scripts.
 #include "options.h"
 #include "report.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The command line of quorvel-convert: what it asks for, checked as a whole
 // before any file is touched.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Paths as the engine takes them: UTF-8 text on every system (the Windows
 // build receives its arguments as UTF-8), never the system's code page.
 #pragma once

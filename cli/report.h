@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // What quorvel-convert says about each input: warnings and the -v line on
 // standard error, and the JSON Lines report on standard output.
 #pragma once

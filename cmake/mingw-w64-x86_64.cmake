@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright Contributors to the Quorvel Project
+#
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 (posix threads).
 # The runtime is linked statically, so the programs need only system DLLs.
 set(CMAKE_SYSTEM_NAME Windows)

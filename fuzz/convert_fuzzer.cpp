@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Fuzz target: the fuzzer's bytes are an export, converted the way the front
 // ends do it, twice: camera only, and with trackpoints and a factor taken
 // from the input. Beyond "no crash", every run checks what a user relies on:

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // quorvel-convert in pipelines: options checked as a whole, standard input,
 // --check, the JSON Lines report, warnings and the closing summary.
 #include "linux_only.h"

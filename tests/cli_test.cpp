@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // quorvel-convert as scripts use it: arguments, exit status, batch mode.
 #include "linux_only.h"
 #include "run_program.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The conversion run through the engine call the front ends use: what it
 // reports, and that a failure never harms an existing scene file.
 #include "quorvel/conversion_run.h"

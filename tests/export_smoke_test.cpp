@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // make-export and quorvel-convert together on small synthetic exports: what
 // must hold of any export the generator writes, so that the benchmark
 // tools cannot rot between runs of make bench.

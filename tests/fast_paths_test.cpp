@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The engine's fast paths against plain references: the print form against
 // to_chars with precision 15, reading a number against IsNumber and
 // from_chars, the buffered line reader against a simple splitter, over

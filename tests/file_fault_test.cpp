@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // quorvel-convert when the file system gets in the way. Every fault must
 // exit with 1 and a message naming the problem, leave an existing scene file
 // byte for byte as it was, and leave no temporary file behind. Tests run as

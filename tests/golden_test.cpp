@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Every folder under data/cases is one conversion through quorvel-convert:
 //   input.ma          the export
 //   args              optional, one command-line argument per line

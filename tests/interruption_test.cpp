@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // quorvel-convert stopped part way. SIGINT, SIGTERM and SIGHUP must leave
 // the output folder as it was (the old scene byte for byte, no temporary
 // file), say so in one line and end with 128 + the signal; SIGKILL too

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // What differs between systems and must not change a conversion: names in
 // any script, bytes that a text mode would take as line ends or the end of
 // the file; and on Windows its device names and files that another program

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The busy cursor for as long as the object lives, also when an error ends
 // the work early.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Captions that do not fit their control end in an ellipsis instead of being
 // cut at its edges: the window caps its scale to fit the screen, and at a
 // very large font some captions then no longer fit whole.

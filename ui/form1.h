@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Form1, the program's one window: choose the export and the scene file,
 // set Save Trackpoints and the factor, convert.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The window is designed in twips for an old 8-point system font. It is
 // scaled as a whole, like dialog units, so that today's default font fits
 // every caption while every position and proportion stays.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The window's pictures and icon, drawn from their SVG sources at whatever
 // size and device pixel ratio the screen asks for, so they stay sharp.
 #pragma once

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright Contributors to the Quorvel Project
+#
 # bash completion for quorvel-convert: options, .ma exports for INPUT,
 # .syncar scene files for OUTPUT, folders for --directory.
 _quorvel_convert()

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Tests of what only one system has sit in test suites named after it:
 // ...LinuxOnly for FIFOs, file modes, ulimit, /dev/full and signals,
 // ...WindowsOnly for device names and files held open by another program.

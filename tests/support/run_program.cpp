@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+
 #include "run_program.h"
 
 #include "temp_folder.h"

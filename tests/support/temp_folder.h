@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // A scratch folder for one test, removed with everything in it. Paths are
 // UTF-8 text, as the engine and the programs take them on every system.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The window at work, driven as a user drives it: the choosers, the
 // enabling of Convert, conversions that succeed and fail, dropped files,
 // the keyboard.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The window as designed: every control's name, kind, caption, place in
 // twips, initial state and tab order, scaled as a whole to the font and
 // kept within the screen; the pictures drawn at the screen's pixel density.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Stand-ins for the dialogs a person answers: the file dialog answers from
 // a script and remembers how it was shown; the error box only records.
 #pragma once

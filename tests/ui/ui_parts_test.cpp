@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The window's helpers on their own: the dialog's filter list, the status
 // line, the scaling of the design, shortened captions, the pictures and the
 // busy cursor.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // One conversion, from the export file to the scene file: the call both the
 // desktop program and the command-line converter make.
 #pragma once

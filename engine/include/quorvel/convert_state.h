@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Every value one conversion reads from the export and writes to the scene.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Reads the camera tracker's export: header values, camera channels, frame rate.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Writes the scene file: header, image block, camera path, closing lines.
 #pragma once
 

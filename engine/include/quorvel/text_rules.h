@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // The text operations every value of a conversion is cut out with.
 // Positions are 1-based; 0 means "not found".
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
 // Writes one tracker block per tracked point found after the frame rate.
 #pragma once
 
