@@ -276,7 +276,10 @@ void UiParts::fittedCaption()
     QFETCH(QString, expected);
     const QFontMetrics metrics(QApplication::font());
     // Measured as the styles measure captions: whole pixels, rounded up.
-    const QRect box(0, 0, metrics.size(0, widthOf).width() + spare, metrics.height() * lines);
+    // Lines after the first are a line spacing apart: the leading between
+    // them is not zero in every font.
+    const QRect box(0, 0, metrics.size(0, widthOf).width() + spare,
+                    metrics.height() + metrics.lineSpacing() * (lines - 1));
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic | (wrap ? Qt::TextWordWrap : 0);
     const QString fitted = FittedCaption(metrics, box, flags, text);
     const QRect needed = metrics.boundingRect(box, flags, fitted);
