@@ -38,12 +38,13 @@ bench:
 # alone as quorvel-convert-VERSION-win64.zip, and with the window (its Qt built
 # once from Debian's source by scripts/build-qt-windows, then cached) the
 # installer Quorvel-VERSION-win64-setup.exe and Quorvel-VERSION-win64.zip.
+# QUORVEL_BUILD_UI=ON, since a configure of build/win without Qt left it out.
 # `cmake --workflow --preset windows` also builds the tests and runs them
 # under Wine.
 windows:
 	@scripts/install-deps windows
 	@scripts/install-deps windows-desktop
-	cmake --preset windows -DCMAKE_PREFIX_PATH="$$(scripts/build-qt-windows)"
+	cmake --preset windows -DCMAKE_PREFIX_PATH="$$(scripts/build-qt-windows)" -DQUORVEL_BUILD_UI=ON
 	cmake --build --preset windows --target windows-zip quorvel
 	cd build/win && cpack
 
