@@ -39,8 +39,16 @@ constexpr Qt::WindowFlags FixedWindow = Qt::Window | Qt::CustomizeWindowHint | Q
 // The largest sensible scale: far beyond any real font, it ends the search.
 constexpr double MaxScale = 8.0;
 
+// The engine takes file names, and words its messages, in the system's own
+// bytes on POSIX but in UTF-8 on Windows, whose 8-bit code page cannot hold
+// every name a user may give a folder.
+#ifdef Q_OS_WIN
+std::string EngineName(const QString& Path) { return Path.toStdString(); }
+QString EngineText(const std::string& Text) { return QString::fromStdString(Text); }
+#else
 std::string EngineName(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString ShownName(const std::string& Path) { return QFile::decodeName(QByteArray::fromStdString(Path)); }
+QString EngineText(const std::string& Text) { return QFile::decodeName(QByteArray::fromStdString(Text)); }
+#endif
 
 // A control's caption as the user reads it, without the mnemonic's marker.
 QString ReadCaption(const QWidget& Control)
@@ -194,7 +202,7 @@ void Form1::Command1_Click()
         // box, where a second Space would silently change an option.
         ui_->Command3->setFocus();
         ui_->Command1->setEnabled(false);
-        const QString scene = QFileInfo(ShownName(state_.OutputFile)).fileName();
+        const QString scene = QFileInfo(EngineText(state_.OutputFile)).fileName();
         QLabel& line = *ui_->Label2;
         // The line is short: the tooltip keeps the whole text.
         ShowStatus(FittedSummary(report, options.SaveTrackpoints, scene, line.fontMetrics(), line.width()),
@@ -202,7 +210,7 @@ void Form1::Command1_Click()
     } catch (const std::exception& error) {
         // quorvel::Error for every fault of the export or the files; the
         // window stays open and Convert stays enabled for another try.
-        const QString message = QString::fromLocal8Bit(error.what());
+        const QString message = EngineText(error.what());
         ShowStatus(FailedText, message);
         showError_(this, message);
     }
@@ -227,7 +235,7 @@ void Form1::Command3_Click()
     if (!dialog_->ShowSave(this))
         return;
     state_.OutputFile = EngineName(dialog_->FileName);
-    ui_->Text1->setText(dialog_->FileName);
+    ui_->Text1->setText(QDir::toNativeSeparators(dialog_->FileName));
     ui_->Command1->setEnabled(true);
     // What the status line said belongs to the previous scene file.
     ShowStatus({}, {});
@@ -237,7 +245,7 @@ void Form1::OpenInputFile(const QString& Path)
 {
     dialog_->FileName = Path;
     state_.InputFile = EngineName(Path);
-    ui_->Text2->setText(Path);
+    ui_->Text2->setText(QDir::toNativeSeparators(Path));
 }
 
 void Form1::ShowStatus(const QString& Text, const QString& ToolTip)
