@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -39,16 +38,11 @@ constexpr Qt::WindowFlags FixedWindow = Qt::Window | Qt::CustomizeWindowHint | Q
 // The largest sensible scale: far beyond any real font, it ends the search.
 constexpr double MaxScale = 8.0;
 
-// The engine takes file names, and words its messages, in the system's own
-// bytes on POSIX but in UTF-8 on Windows, whose 8-bit code page cannot hold
-// every name a user may give a folder.
-#ifdef Q_OS_WIN
+// The engine takes file names, and words its messages, in UTF-8 on every
+// system: Qt's 8-bit encoding on Windows is the ANSI code page, which cannot
+// hold every name a user may give a folder.
 std::string EngineName(const QString& Path) { return Path.toStdString(); }
 QString EngineText(const std::string& Text) { return QString::fromStdString(Text); }
-#else
-std::string EngineName(const QString& Path) { return QFile::encodeName(Path).toStdString(); }
-QString EngineText(const std::string& Text) { return QFile::decodeName(QByteArray::fromStdString(Text)); }
-#endif
 
 // A control's caption as the user reads it, without the mnemonic's marker.
 QString ReadCaption(const QWidget& Control)
