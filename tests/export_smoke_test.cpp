@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <charconv>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,8 +37,10 @@ std::vector<std::string> SplitCrLf(const std::string& Text)
 double Number(std::string_view Text)
 {
     double value = 0;
-    const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
-    EXPECT_TRUE(error == std::errc() && end == Text.data() + Text.size()) << "'" << Text << "'";
+    const std::string text(Text);
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    EXPECT_TRUE(!text.empty() && end == text.c_str() + text.size()) << "'" << Text << "'";
     return value;
 }
 

@@ -6,6 +6,7 @@
 #include "quorvel/error.h"
 #include "quorvel/export_reader.h"
 #include "quorvel/line_reader.h"
+#include "quorvel/number_text.h"
 #include "quorvel/scene_writer.h"
 #include "quorvel/text_rules.h"
 
@@ -84,8 +85,8 @@ void WarnOfRoundedFrameRate(const ConvertState& State, ConvertReport& Report)
 {
     if (State.FrameRateFound == State.FrameRate)
         return;
-    char found[32];
-    const auto end = std::to_chars(found, found + sizeof found, State.FrameRateFound).ptr;
+    char found[number_text::TextMax];
+    char* const end = number_text::WriteShortest(found, State.FrameRateFound);
     Report.Warnings.push_back("frame rate " + std::string(found, end) + " written as " +
                               IntegerText(State.FrameRate) +
                               " (the scene file holds whole frames per second)");

@@ -366,7 +366,15 @@ ErrorCode SceneFile::PutInPlace()
 
 void StartWriteBack(std::FILE* Stream, long long Offset, std::size_t Size)
 {
+    // WebAssembly's file systems live in memory or behind node's own calls:
+    // nothing to write back early (its C library declares the call, but has none).
+#ifdef __EMSCRIPTEN__
+    (void)Stream;
+    (void)Offset;
+    (void)Size;
+#else
     ::sync_file_range(::fileno(Stream), Offset, static_cast<off_t>(Size), SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 }  // namespace quorvel::platform

@@ -4,11 +4,11 @@
 #include "quorvel/scene_writer.h"
 
 #include "quorvel/error.h"
+#include "quorvel/number_text.h"
 
 #include "platform.h"
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -78,13 +78,13 @@ constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6, 
 // exact power of ten certainly gets them right: below 2^50 the product is
 // within 1/16 of the exact one, so its rounding is only in doubt near a
 // half. False then, and for subnormal or far-off magnitudes: the caller
-// asks to_chars, which costs ten times this, and the tracker loop prints
+// asks WriteGeneral, which costs ten times this, and the tracker loop prints
 // three numbers per tracker.
 bool FifteenDigits(double Magnitude, std::uint64_t& Digits, int& Exponent)
 {
     constexpr double Margin = 0.125;
     constexpr double Top = 999999999999999.5;  // rounds up to 1e15
-    const int binary = static_cast<int>(std::bit_cast<std::uint64_t>(Magnitude) >> 52) - 1023;
+    const int binary = static_cast<int>(number_text::BitsOf(Magnitude) >> 52) - 1023;
     // Keeps the scale within the table; also rules out zero, subnormals,
     // infinity and NaN.
     if (binary < -26 || binary > 119)
@@ -204,8 +204,12 @@ char* WritePrintForm(char* Out, double Value)
         *Out++ = '0';
     else if (FifteenDigits(magnitude, digits, exponent))
         Out = LayOutGeneral(Out, digits, exponent);
-    else
-        Out = std::to_chars(Out, Out + 24, magnitude, std::chars_format::general, 15).ptr;
+    else {
+        char text[number_text::TextMax];
+        const auto size = static_cast<std::size_t>(number_text::WriteGeneral(text, magnitude, 15) - text);
+        std::memcpy(Out, text, size);
+        Out += size;
+    }
     *Out++ = ' ';
     return Out;
 }

@@ -4,6 +4,7 @@
 #include "quorvel/text_rules.h"
 
 #include "quorvel/error.h"
+#include "quorvel/number_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -50,10 +51,10 @@ std::size_t NumberPrefix(std::string_view Text)
     return i;
 }
 
-// The value of a number of the usual shape, exactly and without from_chars:
+// The value of a number of the usual shape, exactly and without ReadDouble:
 // at most 15 digits (below 2^53) and a power of ten up to 1e22 are both
 // exact doubles, and one product or quotient is rounded once, just as
-// from_chars rounds. Nearly every number an export holds has this shape.
+// ReadDouble rounds. Nearly every number an export holds has this shape.
 // False for any other text, number or not.
 bool ExactShortNumber(std::string_view Text, double& Value)
 {
@@ -104,7 +105,7 @@ bool ExactShortNumber(std::string_view Text, double& Value)
     return true;
 }
 
-// For an unsigned number of IsNumber's grammar that from_chars found out
+// For an unsigned number of IsNumber's grammar that ReadDouble found out
 // of a double's range: whether it is too large rather than too small, told
 // by the decimal exponent of its first non-zero digit.
 bool TooLarge(std::string_view Text)
@@ -139,16 +140,15 @@ double FromChars(std::string_view Text)
     if (!Text.empty() && (Text.front() == '+' || negative))
         Text.remove_prefix(1);
     double value = 0.0;
-    const auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value);
+    const std::errc error = number_text::ReadDouble(Text, value);
     if (error == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone here; the IEEE answer (strtod's)
+        // ReadDouble leaves the value alone here; the IEEE answer (strtod's)
         // is infinity for a number too large and zero for one too small:
-        // from_chars itself reads whatever rounds to a denormal.
+        // ReadDouble itself reads whatever rounds to a denormal.
         value = TooLarge(Text) ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (error != std::errc()) {
         value = 0.0;
     }
-    (void)end;
     return negative ? -value : value;
 }
 
@@ -225,10 +225,9 @@ Integer16 ToInteger16(double Value, std::string_view What)
     if (std::fabs(Value - std::trunc(Value)) == 0.5)
         rounded = 2.0 * std::round(Value / 2.0);
     if (!(rounded >= -32768.0 && rounded <= 32767.0)) {
-        std::string text(32, '\0');
-        const auto result = std::to_chars(text.data(), text.data() + text.size(), Value);
-        text.resize(static_cast<std::size_t>(result.ptr - text.data()));
-        throw Error(ErrorKind::Overflow, std::string(What) + " " + text +
+        char text[number_text::TextMax];
+        const std::string_view shortest(text, static_cast<std::size_t>(number_text::WriteShortest(text, Value) - text));
+        throw Error(ErrorKind::Overflow, std::string(What) + " " + std::string(shortest) +
                                              " is outside the range -32768 to 32767");
     }
     return static_cast<Integer16>(rounded);
