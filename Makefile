@@ -2,7 +2,7 @@
 # Copyright Contributors to the Quorvel Project
 #
 # The README's commands; the build itself lives in CMakePresets.json.
-.PHONY: all deps build test run package bench windows clean
+.PHONY: all deps build test run package bench bench-web web windows clean
 
 all: build
 
@@ -33,6 +33,25 @@ bench:
 	cmake --build --preset bench
 	build/bench/bench/convert-bench build/bench/cli/quorvel-convert build/bench/exports
 	build/bench/bench/micro-bench build/bench/exports
+
+# The page build/web/quorvel.html: the engine in WebAssembly (Debian's
+# emscripten), one file to open in any browser. `cmake --workflow --preset
+# web` also runs the engine's tests and golden cases under node, and the
+# page's tests in headless chromium.
+web:
+	@scripts/install-deps web
+	cmake --preset web
+	cmake --build --preset web --target quorvel-page
+
+# The 100 MB export of make bench converted by the page in headless
+# chromium against the Linux converter (the page's puppeteer-core is
+# installed with npm from tests/web/package-lock.json).
+bench-web: web
+	@scripts/install-deps bench
+	cmake --preset bench
+	cmake --build --preset bench
+	cd build/web/tests/web/packages && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund
+	bench/web-bench build/bench build/web
 
 # Both programs for 64-bit Windows, cross-built in build/win/: the converter
 # alone as quorvel-convert-VERSION-win64.zip, and with the window (its Qt built

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
+// node web_bench.js PAGE EXPORT MODULES RUNS: converts EXPORT RUNS times
+// with the page in headless chromium (see tests/web/chromium.js) after one
+// warm-up, and prints the median milliseconds of the worker's part (reading
+// the export, converting, handing over the scene) and of the whole, from
+// Convert pressed to the scene saved, as "worker MS total MS".
+'use strict';
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { launchChromium, standInSavePicker } = require('../tests/web/chromium.js');
+
+const [page, exportPath, modules, runs] = process.argv.slice(2);
+
+function median(values) {
+    const sorted = [...values].sort((a, b) => a - b);
+    return sorted[Math.floor(sorted.length / 2)];
+}
+
+async function main() {
+    const work = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvel-bench-'));
+    const browser = await launchChromium(modules, path.join(work, 'profile'));
+    try {
+        const tab = await browser.newPage();
+        await tab.evaluateOnNewDocument(standInSavePicker);
+        await tab.goto('file://' + path.resolve(page));
+        const workerTimes = [];
+        const totalTimes = [];
+        for (let run = 0; run <= Number(runs); ++run) {
+            await (await tab.$('#input-picker')).uploadFile(exportPath);
+            await tab.click('#open-output');
+            await tab.waitForFunction(() => !document.getElementById('convert').disabled);
+            const started = Date.now();
+            await tab.click('#convert');
+            await tab.waitForFunction(() => document.body.getAttribute('aria-busy') === 'false' &&
+                /^Converted/.test(document.getElementById('status').textContent), { timeout: 300000 });
+            const total = Date.now() - started;
+            const worker = Number(await tab.evaluate(() => document.body.dataset.lastConversionMs));
+            if (run > 0) {
+                workerTimes.push(worker);
+                totalTimes.push(total);
+            }
+        }
+        console.log(`worker ${median(workerTimes)} total ${median(totalTimes)}`);
+    } finally {
+        await browser.close();
+        fs.rmSync(work, { recursive: true, force: true });
+    }
+}
+
+main().catch((error) => {
+    console.error(error);
+    process.exitCode = 1;
+});

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
+// The page's one call into the engine, made from its Web Worker: one
+// conversion, its report or its error as a line of JSON.
+#include "quorvel/conversion_run.h"
+
+#include <emscripten/emscripten.h>
+#include <nlohmann/json.hpp>
+
+#include <exception>
+#include <string>
+
+namespace {
+
+nlohmann::json ReportJson(const quorvel::ConvertReport& Report)
+{
+    nlohmann::json skipped = nlohmann::json::array();
+    for (const quorvel::SkippedTracker& line : Report.Trackers.Skipped)
+        skipped.push_back({{"line", line.LineNumber}, {"reason", line.Reason}});
+    return {{"ok", true},
+            {"frames", Report.Frames},
+            {"trackers", Report.Trackers.Trackers},
+            {"skippedCount", Report.Trackers.SkippedCount},
+            {"skipped", skipped},
+            {"warnings", Report.Warnings}};
+}
+
+}  // namespace
+
+// Converts InputFile into OutputFile (paths in the worker's file system) as
+// the window's Convert does. The text stays valid until the next call.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* quorvel_convert(const char* InputFile, const char* OutputFile,
+                                                            int SaveTrackpoints, const char* FactorText)
+{
+    static std::string answer;
+    nlohmann::json result;
+    try {
+        quorvel::ConvertState state;
+        state.InputFile = InputFile;
+        state.OutputFile = OutputFile;
+        result = ReportJson(quorvel::RunConversion(state, {SaveTrackpoints != 0, FactorText}));
+    } catch (const std::exception& error) {
+        result = {{"ok", false}, {"message", error.what()}};
+    }
+    // Bytes of the export that are not UTF-8 may reach a message: they are
+    // shown as replacement characters rather than lost with the message.
+    answer = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return answer.c_str();
+}

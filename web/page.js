@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: Apache-2.0
+// Copyright Contributors to the Quorvel Project
+//
+// The page's controls, which work as the window's do: choose the export
+// (button or drop) and the scene file, set the option and the factor,
+// Convert. Convert is enabled by choosing a scene file and disabled again
+// after each conversion; a failed one says why, saves nothing and leaves
+// Convert enabled. The engine runs in a Web Worker, so that a large export
+// never freezes the page.
+'use strict';
+
+const byId = (id) => document.getElementById(id);
+const openInput = byId('open-input');
+const inputName = byId('input-name');
+const inputPicker = byId('input-picker');
+const openOutput = byId('open-output');
+const outputName = byId('output-name');
+const saveTrackpoints = byId('save-trackpoints');
+const factor = byId('factor');
+const convert = byId('convert');
+const statusLine = byId('status');
+const details = byId('details');
+const progress = byId('progress');
+const errorBox = byId('error-box');
+
+let inputFile = null;
+// Where the scene goes: a file handle from the save picker, or a name for
+// the download where the browser has no such picker.
+let scene = null;
+let busy = false;
+
+const worker = new Worker(URL.createObjectURL(new Blob(
+    [byId('engine-source').textContent, byId('worker-source').textContent],
+    { type: 'text/javascript' })));
+
+function showStatus(text, lines) {
+    statusLine.textContent = text;
+    details.replaceChildren(...lines.map((line) => {
+        const item = document.createElement('li');
+        item.textContent = line;
+        return item;
+    }));
+}
+
+function setBusy(state) {
+    busy = state;
+    progress.hidden = !state;
+    document.body.setAttribute('aria-busy', String(state));
+    for (const control of [openInput, openOutput, saveTrackpoints, factor])
+        control.disabled = state;
+    convert.disabled = state || scene === null;
+}
+
+function chooseInput(file) {
+    inputFile = file;
+    inputName.value = file.name;
+}
+
+openInput.addEventListener('click', () => inputPicker.click());
+inputPicker.addEventListener('change', () => {
+    if (inputPicker.files.length === 1)
+        chooseInput(inputPicker.files[0]);
+    inputPicker.value = '';
+});
+
+// An export dropped anywhere on the page is the export file.
+document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    event.dataTransfer.dropEffect = busy ? 'none' : 'copy';
+});
+document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    if (!busy && event.dataTransfer.files.length === 1)
+        chooseInput(event.dataTransfer.files[0]);
+});
+
+// The name a scene file gets by default, and the extension it is given
+// when the name has none.
+function suggestedSceneName() {
+    return (inputFile ? inputFile.name.replace(/\.[^.]*$/, '') : 'scene') + '.syncar';
+}
+
+function withExtension(name) {
+    return /\.[^.]+$/.test(name) ? name : name + '.syncar';
+}
+
+async function askForScene() {
+    if (window.showSaveFilePicker) {
+        try {
+            const handle = await window.showSaveFilePicker({
+                suggestedName: suggestedSceneName(),
+                types: [{ description: 'Syncar Files', accept: { 'application/octet-stream': ['.syncar'] } }],
+            });
+            return { handle, name: handle.name };
+        } catch (error) {
+            // Cancelled: nothing changes, as with the window's dialog.
+            if (error.name === 'AbortError')
+                return null;
+            throw error;
+        }
+    }
+    const name = window.prompt('Save the scene file as (it is downloaded with this name):', suggestedSceneName());
+    return name && name.trim() ? { handle: null, name: withExtension(name.trim()) } : null;
+}
+
+openOutput.addEventListener('click', async () => {
+    const chosen = await askForScene();
+    if (!chosen)
+        return;
+    scene = chosen;
+    outputName.value = chosen.name;
+    convert.disabled = false;
+    // What the status line said belongs to the previous scene file.
+    showStatus('', []);
+});
+
+async function save(bytes) {
+    if (scene.handle) {
+        const writable = await scene.handle.createWritable();
+        await writable.write(bytes);
+        await writable.close();
+        return;
+    }
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
+    link.download = scene.name;
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+function fail(message) {
+    showStatus('Conversion failed', [message]);
+    byId('error-message').textContent = message;
+    errorBox.showModal();
+}
+
+convert.addEventListener('click', () => {
+    if (busy || scene === null)
+        return;
+    const options = { saveTrackpoints: saveTrackpoints.checked, factorText: factor.value };
+    setBusy(true);
+    showStatus('Converting ' + (inputFile ? inputFile.name : '') + '…', []);
+    worker.onmessage = async (event) => {
+        const { result, bytes } = event.data;
+        try {
+            if (!result.ok) {
+                setBusy(false);
+                fail(result.message);
+                return;
+            }
+            await save(bytes);
+            setBusy(false);
+            // Away from Convert before it is disabled: Open Output File is
+            // the next step.
+            openOutput.focus();
+            convert.disabled = true;
+            scene = null;
+            showStatus(summaryText(result, options.saveTrackpoints, outputName.value),
+                summaryDetails(result, options.saveTrackpoints));
+            document.body.dataset.lastConversionMs = String(Math.round(result.milliseconds));
+        } catch (error) {
+            setBusy(false);
+            fail('cannot write the scene file ' + outputName.value + ': ' + error.message);
+        }
+    };
+    worker.postMessage({ file: inputFile, sceneName: outputName.value, ...options });
+});
+
+// Enter in the factor box presses Convert when it is enabled.
+factor.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' && !convert.disabled)
+        convert.click();
+});
+
+errorBox.addEventListener('close', () => (convert.disabled ? openOutput : convert).focus());
