@@ -144,6 +144,21 @@ async function enablingRule(page, where) {
     await page.evaluate(() => { window.showSaveFilePicker = window.realPicker; });
 }
 
+// Tab goes through the controls in the window's order, the path boxes left
+// out; with a scene file chosen, Convert is the last stop.
+async function tabOrder(page, where) {
+    await page.click('#open-output');
+    await page.waitForFunction(() => !document.getElementById('convert').disabled);
+    await page.focus('#open-input');
+    const order = [await page.evaluate(() => document.activeElement.id)];
+    for (let i = 0; i < 4; ++i) {
+        await page.keyboard.press('Tab');
+        order.push(await page.evaluate(() => document.activeElement.id));
+    }
+    const expected = ['open-input', 'open-output', 'save-trackpoints', 'factor', 'convert'];
+    check(order.join() === expected.join(), `${where}: Tab order ${order.join(', ')}`);
+}
+
 // Browsers without a save picker: the scene is downloaded under the name given.
 async function downloadPath(browser, url, where, work) {
     const page = await browser.newPage();
@@ -210,8 +225,11 @@ async function largeExport(page, where) {
 async function run(browser, url, where, work) {
     const page = await browser.newPage();
     const requests = [];
+    let pageLoads = 0;
     page.on('request', (request) => {
-        if (!['file:', 'blob:', 'data:'].includes(new URL(request.url()).protocol) && request.url() !== url)
+        if (request.url() === url)
+            ++pageLoads;
+        else if (!['file:', 'blob:', 'data:'].includes(new URL(request.url()).protocol))
             requests.push(request.url());
     });
     await page.evaluateOnNewDocument(standInSavePicker);
@@ -219,11 +237,14 @@ async function run(browser, url, where, work) {
     await page.goto(url, { waitUntil: 'load' });
     console.log(`${where}: page loaded in ${Date.now() - loadStarted} ms`);
     await enablingRule(page, where);
+    await tabOrder(page, where);
     const cases = await goldenCases(page, where);
     console.log(`${where}: ${cases} golden cases converted`);
     if (bigExport)
         await largeExport(page, where);
     await downloadPath(browser, url, where, work);
+    // The recorder sees requests: the page's own load is one.
+    check(pageLoads === 1, `${where}: the page's own load was recorded ${pageLoads} times`);
     check(requests.length === 0, `${where}: the page made requests: ${requests.join(', ')}`);
     await page.close();
 }
