@@ -24,12 +24,20 @@ check_pie_supported()
 
 find_program(DPKG_BUILDFLAGS_EXECUTABLE dpkg-buildflags)
 if(DPKG_BUILDFLAGS_EXECUTABLE)
+    # A cross-build asks for the flags of the machine it builds for, which
+    # its toolchain file names in Debian's terms (they differ: -fcf-protection
+    # on x86-64, -mbranch-protection on arm64, where dpkg adds them).
+    set(host_arch "")
+    if(QUORVEL_DEB_HOST_ARCH)
+        set(host_arch "DEB_HOST_ARCH=${QUORVEL_DEB_HOST_ARCH}")
+    endif()
     # Run from the source folder: its -ffile-prefix-map then writes source
     # paths relative to it, so where the tree is checked out leaves no trace.
     foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
         execute_process(
             COMMAND ${CMAKE_COMMAND} -E env
                     "DEB_BUILD_MAINT_OPTIONS=hardening=+all $ENV{DEB_BUILD_MAINT_OPTIONS}"
+                    ${host_arch}
                     ${DPKG_BUILDFLAGS_EXECUTABLE} --get ${kind}
             WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
             OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
