@@ -2,7 +2,7 @@
 # Copyright Contributors to the Quorvel Project
 #
 # The README's commands; the build itself lives in CMakePresets.json.
-.PHONY: all deps build test run package bench bench-web web windows clean
+.PHONY: all deps build test run package portable bench bench-web web windows clean
 
 all: build
 
@@ -23,6 +23,16 @@ run: build
 package:
 	@scripts/install-deps package
 	cmake --workflow --preset package
+
+# quorvel-convert as one static program for any Linux machine, x86-64 and
+# arm64 (cross-built in build/static/ and build/aarch64/):
+# build/portable/quorvel-convert-VERSION-linux-{x86_64,aarch64}.tar.gz.
+portable:
+	@scripts/install-deps portable
+	cmake --preset linux-static
+	cmake --build --preset linux-static --target portable-tarball
+	cmake --preset aarch64
+	cmake --build --preset aarch64 --target portable-tarball
 
 # Times quorvel-convert on synthetic exports of 1, 10 and 100 MB, then runs
 # the micro-benchmarks: an optimised build in build/bench/, the generated

@@ -11,11 +11,16 @@
 function(quorvel_runnable_path target variable)
     if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
         set(script ${PROJECT_BINARY_DIR}/emulated/${target})
-        list(JOIN CMAKE_CROSSCOMPILING_EMULATOR "\" \"" emulator)
-        file(GENERATE OUTPUT ${script}
-             CONTENT "#!/bin/sh\nexec \"${emulator}\" \"$<TARGET_FILE:${target}>\" \"$@\"\n"
-             FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                              WORLD_READ WORLD_EXECUTE)
+        # Generated once, whichever folder asks first.
+        get_property(generated GLOBAL PROPERTY quorvel_runnable_${target})
+        if(NOT generated)
+            list(JOIN CMAKE_CROSSCOMPILING_EMULATOR "\" \"" emulator)
+            file(GENERATE OUTPUT ${script}
+                 CONTENT "#!/bin/sh\nexec \"${emulator}\" \"$<TARGET_FILE:${target}>\" \"$@\"\n"
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE)
+            set_property(GLOBAL PROPERTY quorvel_runnable_${target} TRUE)
+        endif()
         set(${variable} ${script} PARENT_SCOPE)
     else()
         set(${variable} $<TARGET_FILE:${target}> PARENT_SCOPE)

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,17 +307,28 @@ ErrorCode SceneFile::CreateBeside(const std::string& Target)
 ErrorCode SceneFile::CreateStaging(std::string& Folder)
 {
     const char* folder = std::getenv("TMPDIR");
-    Folder = folder && *folder ? folder : "/tmp";
+    const bool chosen = folder && *folder;
+    Folder = chosen ? folder : "/tmp";
     int fd = OpenUnnamed(Folder, O_RDWR);
     if (fd < 0) {
         const ErrorCode error = MakeNamed(Folder, "quorvel-standard-output", path_, slot_,
                                           [&fd](const std::string& Path) { return OpenNamed(Path, O_RDWR, fd); });
-        if (error)
+        if (error == 0) {
+            ::unlink(path_.c_str());
+            path_.clear();
+            Unregister(slot_);
+            slot_ = -1;
+        } else if (!chosen) {
+            // A bare root (a chroot, a minimal container) may have no /tmp,
+            // or only a read-only one: the scene is staged in memory, where
+            // it vanishes with the process just the same.
+            fd = ::memfd_create("quorvel-standard-output", MFD_CLOEXEC);
+            if (fd < 0)
+                return error;
+            Folder = "memory, as /tmp cannot hold it";
+        } else {
             return error;
-        ::unlink(path_.c_str());
-        path_.clear();
-        Unregister(slot_);
-        slot_ = -1;
+        }
     }
     stream_ = ::fdopen(fd, "w+b");
     if (!stream_) {

@@ -17,3 +17,12 @@ inline std::vector<std::string> StorageShimEnvironment()
     return {std::string("LD_PRELOAD=") + QUORVEL_STORAGE_SHIM,
             std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":verify_asan_link_order=0"};
 }
+
+// Why the shim cannot reach quorvel-convert, or null when it can: a static
+// build's converter (cmake/static.cmake) loads no library at all. Tests
+// that need the shim skip with this reason.
+#ifdef QUORVEL_STATIC_CONVERTER
+inline constexpr const char* StorageShimCannotReach = "a static quorvel-convert loads no LD_PRELOAD library";
+#else
+inline constexpr const char* StorageShimCannotReach = nullptr;
+#endif
