@@ -175,6 +175,13 @@ bool HoldsUnnamedFiles(const fs::path& Folder)
 
 enum class Input { Fifo, LargeFile, FifoWithoutWriter };
 
+// Whether quorvel-convert runs under qemu-user (a cross-build's tests).
+#ifdef QUORVEL_UNDER_EMULATOR
+constexpr bool UnderEmulator = true;
+#else
+constexpr bool UnderEmulator = false;
+#endif
+
 struct Case {
     std::string What;
     Input From;
@@ -266,8 +273,12 @@ TEST(InterruptionLinuxOnly, EachSignalLeavesTheFolderAsItWas)
                 RunCase({what, Input::Fifo, args, signal, named});
         }
         RunCase({"a large export file", Input::LargeFile, {"IN", "OUT"}, SIGINT, named});
-        RunCase({"a FIFO with no writer", Input::FifoWithoutWriter, {"IN", "OUT"}, SIGTERM, named});
+        if (!UnderEmulator)
+            RunCase({"a FIFO with no writer", Input::FifoWithoutWriter, {"IN", "OUT"}, SIGTERM, named});
     }
+    if (UnderEmulator)
+        GTEST_SKIP() << "in part: a FIFO with no writer is told by the converter's signal handlers in "
+                        "/proc, where qemu-user shows its own; the other cases ran";
 }
 
 // SIGKILL cannot be caught: only a file without a name leaves nothing.
