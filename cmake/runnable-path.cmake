@@ -9,7 +9,7 @@
 # kernel. Elsewhere (and under Wine, which starts Windows programs itself)
 # it is the program's own path.
 function(quorvel_runnable_path target variable)
-    if(CMAKE_CROSSCOMPILING_EMULATOR AND NOT WIN32)
+    if(CMAKE_CROSSCOMPILING_EMULATOR AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
         set(script ${PROJECT_BINARY_DIR}/emulated/${target})
         # Generated once, whichever folder asks first.
         get_property(generated GLOBAL PROPERTY quorvel_runnable_${target})
