@@ -45,8 +45,8 @@ void CheckCombination(Arguments& Args, std::vector<std::string> Files)
 {
     if (Args.Quiet && Args.Verbose)
         UsageError("--quiet and --verbose cannot be used together");
-    if (const std::string fault = FactorFault(Args.Options.FactorText); !fault.empty())
-        UsageError("--factor: " + fault);
+    if (const std::string fault = FactorFault(Args.Options.FactorText, "--factor"); !fault.empty())
+        UsageError(fault);
     if (Args.What == Arguments::Action::Check) {
         if (!Args.Directory.empty())
             UsageError("--check writes nothing: it takes no --directory");

@@ -22,6 +22,12 @@ int JsonWriteError() { return firstWriteError; }
 
 namespace {
 
+// Number and its noun, singular for 1: "1 tracker line skipped".
+std::string Count(long Number, const char* One, const char* Many)
+{
+    return std::to_string(Number) + ' ' + (Number == 1 ? One : Many);
+}
+
 // The input as messages name it.
 std::string Named(const std::string& Input)
 {
@@ -41,7 +47,8 @@ void PrintWarnings(const Outcome& Done)
     }
     const long unlisted = trackers.SkippedCount - static_cast<long>(trackers.Skipped.size());
     if (unlisted > 0)
-        std::fprintf(stderr, "%s: warning: %s: %ld more tracker lines skipped\n", Program, input, unlisted);
+        std::fprintf(stderr, "%s: warning: %s: %s\n", Program, input,
+                     Count(unlisted, "more tracker line skipped", "more tracker lines skipped").c_str());
     for (const std::string& warning : Done.Report.Warnings)
         std::fprintf(stderr, "%s: warning: %s: %s\n", Program, input, warning.c_str());
 }
@@ -50,9 +57,10 @@ void PrintSummaryLine(const Outcome& Done)
 {
     const std::string target = Done.Output.empty() ? "" : " -> " + Printable(Done.Output);
     const ConvertReport& report = Done.Report;
-    std::fprintf(stderr, "%s: %s%s: %ld frames, %ld trackers, %ld tracker lines skipped\n", Program,
-                 Named(Done.Input).c_str(), target.c_str(), report.Frames, report.Trackers.Trackers,
-                 report.Trackers.SkippedCount);
+    std::fprintf(stderr, "%s: %s%s: %s, %s, %s\n", Program, Named(Done.Input).c_str(), target.c_str(),
+                 Count(report.Frames, "frame", "frames").c_str(),
+                 Count(report.Trackers.Trackers, "tracker", "trackers").c_str(),
+                 Count(report.Trackers.SkippedCount, "tracker line skipped", "tracker lines skipped").c_str());
 }
 
 void PrintJsonLine(const Outcome& Done)

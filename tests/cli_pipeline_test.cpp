@@ -70,8 +70,8 @@ TEST(Pipeline, OptionsAreCheckedBeforeAnyFileIsTouched)
         std::string Message;
     };
     const Case cases[] = {
-        {{"-f", "2x", "-d", shots.Out, "@three"}, "--factor: '2x' is not a number, such as 1 or 0.5"},
-        {{"--factor=", "-n", file, shots.Out + "/a.syncar"}, "--factor: '' is not a number, such as 1 or 0.5"},
+        {{"-f", "2x", "-d", shots.Out, "@three"}, "--factor '2x' is not a number, such as 1 or 0.5"},
+        {{"--factor=", "-n", file, shots.Out + "/a.syncar"}, "--factor is empty; type a number, such as 1 or 0.5"},
         {{"-d", shots.Folder / "no_such_dir", "@three"}, "--directory: there is no folder '" + shots.Folder / "no_such_dir" + "'"},
         {{"-d", file, "@three"}, "--directory: '" + file + "' is not a folder"},
         {{"-d", "", file}, "--directory: the folder name is empty"},

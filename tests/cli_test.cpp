@@ -57,7 +57,7 @@ TEST(Cli, VerboseSummaryAndWarnings)
     const ProgramResult result = RunProgram({Convert, "-v", Sample, folder / "shot.syncar"});
     EXPECT_EQ(result.Status, 0) << result.Err;
     EXPECT_THAT(result.Err, HasSubstr("shot_0020.ma -> " + folder / "shot.syncar" +
-                                      ": 5 frames, 3 trackers, 1 tracker lines skipped"));
+                                      ": 5 frames, 3 trackers, 1 tracker line skipped"));
     EXPECT_THAT(result.Err, HasSubstr("warning: " + Sample + ", line 36: tracker line skipped"));
 }
 

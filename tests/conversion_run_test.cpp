@@ -71,7 +71,7 @@ TEST(ConversionRun, ReportsFramesTrackersAndSkippedLines)
     EXPECT_EQ(converted.Report.Trackers.SkippedCount, 1);
     ASSERT_EQ(converted.Report.Trackers.Skipped.size(), 1u);
     EXPECT_EQ(converted.Report.Trackers.Skipped[0].LineNumber, 19);
-    EXPECT_EQ(converted.Report.Trackers.Skipped[0].Reason, "only 2 of three numbers");
+    EXPECT_EQ(converted.Report.Trackers.Skipped[0].Reason, "only 2 of 3 numbers");
     EXPECT_NE(converted.Scene.find("Name \"Tracker2\"\r\n     WPos -4 , 6 , 5 \r\n"), std::string::npos);
 }
 
@@ -97,17 +97,23 @@ TEST(ConversionRun, ListsOnlyTheFirstThousandSkippedLines)
 
 TEST(ConversionRun, FactorIsCheckedBeforeAnythingIsWritten)
 {
-    for (const char* factor : {"0,5", "2x", "", "  ", "1e999", "nan"}) {
+    const std::string notANumber = "' is not a number, such as 1 or 0.5";
+    const std::string empty = " is empty; type a number, such as 1 or 0.5";
+    const std::string tooLarge = "' is too large; a factor must lie between -1e308 and 1e308";
+    const std::vector<std::pair<const char*, std::string>> faults = {
+        {"0,5", " '0,5" + notANumber}, {"2x", " '2x" + notANumber}, {"nan", " 'nan" + notANumber},
+        {"", empty},                   {"  ", empty},                {"1e999", " '1e999" + tooLarge},
+        {"-1e400", " '-1e400" + tooLarge}};
+    for (const auto& [factor, fault] : faults) {
         TempFolder folder;
         ConvertState state;
         state.InputFile = folder / "missing.ma";  // never opened: the factor comes first
         state.OutputFile = folder / "out.syncar";
-        EXPECT_EQ(MessageOf(state, {true, factor}),
-                  "the multiplication factor '" + std::string(factor) + "' is not a number, such as 1 or 0.5");
-        EXPECT_EQ(FactorFault(factor), "'" + std::string(factor) + "' is not a number, such as 1 or 0.5");
+        EXPECT_EQ(MessageOf(state, {true, factor}), "the multiplication factor" + fault);
+        EXPECT_EQ(FactorFault(factor, "--factor"), "--factor" + fault);
         EXPECT_TRUE(folder.Names().empty());
     }
-    EXPECT_EQ(FactorFault(" 0.5 "), "");
+    EXPECT_EQ(FactorFault(" 0.5 ", "--factor"), "");
     EXPECT_EQ(ParseFactor(" 0.5 "), 0.5);
     EXPECT_EQ(ParseFactor("-2"), -2);
 }

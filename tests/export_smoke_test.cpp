@@ -80,8 +80,11 @@ TEST_P(ExportSmoke, ConvertsEveryFrameAndTracker)
 
     const ProgramResult converted = RunProgram({QUORVEL_CONVERT, "-v", input, output});
     ASSERT_EQ(converted.Status, 0) << converted.Err;
-    EXPECT_NE(converted.Err.find(": " + std::to_string(shape.FrameCount) + " frames, " +
-                                 std::to_string(shape.Trackers) + " trackers, 0 tracker lines skipped"),
+    const auto count = [](long number, const std::string& noun) {
+        return std::to_string(number) + " " + noun + (number == 1 ? "" : "s");
+    };
+    EXPECT_NE(converted.Err.find(": " + count(shape.FrameCount, "frame") + ", " + count(shape.Trackers, "tracker") +
+                                 ", 0 tracker lines skipped"),
               std::string::npos)
         << converted.Err;
 

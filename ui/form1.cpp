@@ -5,6 +5,7 @@
 
 #include "busy_cursor.h"
 #include "eliding_style.h"
+#include "error_text.h"
 #include "layout_scale.h"
 #include "pictures.h"
 #include "quorvel/conversion_run.h"
@@ -68,12 +69,28 @@ QString DraggedFile(const QMimeData* Mime)
 
 }  // namespace
 
-void ShowErrorBox(QWidget* Parent, const QString& Message)
+void ShowErrorBox(QWidget* Parent, const QString& Message, const QStringList& Paths)
 {
     QMessageBox box(QMessageBox::Critical, Parent->windowTitle(), QObject::tr("The conversion failed."),
                     QMessageBox::Ok, Parent);
     box.setInformativeText(Message);
+    // The box sizes itself to its first line and wraps the message anywhere
+    // in that: break it here, and let the box grow to the longest line.
+    if (auto* detail = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        detail->setWordWrap(false);
+        detail->setText(ErrorLines(Message, Paths, detail->fontMetrics(), ErrorTextWidth(*Parent)).join(u'\n'));
+    }
     box.exec();
+}
+
+int ErrorTextWidth(const QWidget& Parent)
+{
+    const QScreen* shown = Parent.screen();
+    const int screen = shown ? shown->availableGeometry().width() : 800;
+    // QMessageBox never grows beyond this; its icon and margins take the rest.
+    const int boxLimit = screen <= 1024 ? screen : std::min(screen - 480, 1000);
+    const int margins = Parent.style()->pixelMetric(QStyle::PM_MessageBoxIconSize) + 100;
+    return std::min(screen * 3 / 5, boxLimit - margins);
 }
 
 Form1::Form1(QWidget* Parent) : Form1(std::make_unique<QtCommonDialog>(), ShowErrorBox, Parent) {}
@@ -106,6 +123,7 @@ Form1::Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* 
     connect(ui_->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui_->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(ui_->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(ui_->Text3, &QLineEdit::returnPressed, this, &Form1::ReturnInFactor);
 }
 
 Form1::~Form1() = default;
@@ -127,7 +145,15 @@ void Form1::ApplyLayout()
                 return false;
         return true;
     };
-    while (!fits(scale) && scale < MaxScale)
+    // The status line shows every summary whole, on up to two lines.
+    QLabel& status = *ui_->Label2;
+    const QString longest = LongestSummary();
+    const auto statusFits = [&](double candidate) {
+        const QSize room = ScaledRect(design_.value(&status), candidate).size();
+        const QSize needed = status.fontMetrics().boundingRect(QRect(QPoint(0, 0), room), 0, longest).size();
+        return needed.width() <= room.width() && needed.height() <= room.height();
+    };
+    while (!(fits(scale) && statusFits(scale)) && scale < MaxScale)
         scale += 0.01;
     // A window larger than the screen would hide Convert: past that size
     // the captions are shortened instead, whole in their tooltips.
@@ -197,17 +223,26 @@ void Form1::Command1_Click()
         ui_->Command3->setFocus();
         ui_->Command1->setEnabled(false);
         const QString scene = QFileInfo(EngineText(state_.OutputFile)).fileName();
-        QLabel& line = *ui_->Label2;
-        // The line is short: the tooltip keeps the whole text.
-        ShowStatus(FittedSummary(report, options.SaveTrackpoints, scene, line.fontMetrics(), line.width()),
+        // The details (skipped lines, warnings) are in the tooltip.
+        ShowStatus(SummaryText(report, options.SaveTrackpoints),
                    SummaryToolTip(report, options.SaveTrackpoints, scene));
     } catch (const std::exception& error) {
         // quorvel::Error for every fault of the export or the files; the
         // window stays open and Convert stays enabled for another try.
-        const QString message = EngineText(error.what());
+        QStringList paths;
+        for (const std::string* name : {&state_.InputFile, &state_.OutputFile})
+            if (!name->empty())
+                paths << EngineText(*name);
+        const QString message = ErrorSentence(EngineText(error.what()), paths);
         ShowStatus(FailedText, message);
-        showError_(this, message);
+        showError_(this, message, paths);
     }
+}
+
+void Form1::ReturnInFactor()
+{
+    if (ui_->Command1->isEnabled())
+        ui_->Command1->click();
 }
 
 void Form1::Command2_Click()
@@ -240,6 +275,17 @@ void Form1::OpenInputFile(const QString& Path)
     dialog_->FileName = Path;
     state_.InputFile = EngineName(Path);
     ui_->Text2->setText(QDir::toNativeSeparators(Path));
+    // Said now rather than after a scene file is chosen and Convert pressed.
+    const QFileInfo file(Path);
+    QString problem;
+    if (!file.exists())
+        problem = QStringLiteral("The export file does not exist");
+    else if (file.isDir())
+        problem = QStringLiteral("The export file is a folder");
+    else if (!file.isReadable())
+        problem = QStringLiteral("The export file cannot be read");
+    if (!problem.isEmpty())
+        ShowStatus(problem, QDir::toNativeSeparators(Path));
 }
 
 void Form1::ShowStatus(const QString& Text, const QString& ToolTip)

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QRect>
+#include <QStringList>
 #include <QWidget>
 
 #include <array>
@@ -23,11 +24,16 @@ class Form1;
 
 namespace quorvel::ui {
 
-// Shows the description of a failed conversion to the user.
-using ErrorBox = std::function<void(QWidget* Parent, const QString& Message)>;
+// Shows the description of a failed conversion to the user; Paths are the
+// file names it may hold, which are broken only at their separators.
+using ErrorBox = std::function<void(QWidget* Parent, const QString& Message, const QStringList& Paths)>;
 
-// The program's error box: a modal message box.
-void ShowErrorBox(QWidget* Parent, const QString& Message);
+// The program's error box: a modal message box, wide enough for a shot's
+// path on one line, up to a share of the screen.
+void ShowErrorBox(QWidget* Parent, const QString& Message, const QStringList& Paths);
+
+// The widest line of the error box's message, in pixels, on Parent's screen.
+int ErrorTextWidth(const QWidget& Parent);
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -44,7 +50,8 @@ public:
     double LayoutScale() const { return scale_; }
 
     // Path as the export file, as if chosen with the input chooser: the
-    // dialog offers it next time (the program's FILE argument, a drop).
+    // dialog offers it next time (the program's FILE argument, a drop). A
+    // path that cannot be read is kept, and the status line says why.
     void OpenInputFile(const QString& Path);
 
 public slots:
@@ -64,6 +71,7 @@ private:
     std::array<QWidget*, 5> Captioned() const;  // the controls with a caption
     void ShowPictures();
     void ShowStatus(const QString& Text, const QString& ToolTip);
+    void ReturnInFactor();
 
     std::unique_ptr<Ui::Form1> ui_;
     std::unique_ptr<CommonDialog> dialog_;

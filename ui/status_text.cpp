@@ -3,6 +3,8 @@
 
 #include "status_text.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace quorvel::ui {
@@ -14,44 +16,45 @@ QString Count(long Number, const char* One, const char* Many)
     return QString::number(Number) + u' ' + QString::fromLatin1(Number == 1 ? One : Many);
 }
 
-}  // namespace
-
-QStringList SummaryTexts(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName)
+// The first line, what was converted; " to SceneName" when one is given.
+QString Converted(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName)
 {
     // A range that ends before it starts writes no keys.
     const QString frames = Count(std::max(0L, Report.Frames), "frame", "frames");
-    // The warnings themselves are in the tooltip.
-    const long warningCount = static_cast<long>(Report.Warnings.size());
-    const QString warnings = warningCount > 0 ? ", " + Count(warningCount, "warning", "warnings") : QString();
-    if (!SavedTrackpoints) {
-        return {QStringLiteral("Converted %1 to %2, camera only").arg(frames, SceneName) + warnings,
-                QStringLiteral("Converted %1, camera only").arg(frames) + warnings,
-                QStringLiteral("%1, camera only").arg(frames) + warnings};
-    }
-    const TrackerSummary& trackers = Report.Trackers;
-    const QString trackerCount = Count(trackers.Trackers, "tracker", "trackers");
-    const QString skipped = (trackers.SkippedCount > 0
-                                 ? QStringLiteral(", %1 skipped").arg(Count(trackers.SkippedCount, "line", "lines"))
-                                 : QString()) +
-                            warnings;
-    return {QStringLiteral("Converted %1 and %2 to %3").arg(frames, trackerCount, SceneName) + skipped,
-            QStringLiteral("Converted %1 and %2").arg(frames, trackerCount) + skipped,
-            QStringLiteral("%1, %2").arg(frames, trackerCount) + skipped};
+    const QString target = SceneName.isEmpty() ? QString() : " to " + SceneName;
+    if (!SavedTrackpoints)
+        return QStringLiteral("Converted %1%2, camera only").arg(frames, target);
+    return QStringLiteral("Converted %1 and %2%3")
+        .arg(frames, Count(Report.Trackers.Trackers, "tracker", "trackers"), target);
 }
 
-QString FittedSummary(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName,
-                      const QFontMetrics& Metrics, int Width)
+// The second line: what needs a look, or nothing.
+QString Attention(const ConvertReport& Report, bool SavedTrackpoints)
 {
-    const QStringList texts = SummaryTexts(Report, SavedTrackpoints, SceneName);
-    for (const QString& text : texts)
-        if (Metrics.horizontalAdvance(text) <= Width)
-            return text;
-    return Metrics.elidedText(texts.constLast(), Qt::ElideRight, Width);
+    QStringList parts;
+    // Without trackpoints nothing was skipped, whatever the report holds.
+    if (SavedTrackpoints && Report.Trackers.SkippedCount > 0)
+        parts << Count(Report.Trackers.SkippedCount, "line skipped", "lines skipped");
+    if (!Report.Warnings.empty())
+        parts << Count(static_cast<long>(Report.Warnings.size()), "warning", "warnings");
+    return parts.join(QStringLiteral(", "));
+}
+
+QString Joined(const QString& First, const QString& Second)
+{
+    return Second.isEmpty() ? First : First + u'\n' + Second;
+}
+
+}  // namespace
+
+QString SummaryText(const ConvertReport& Report, bool SavedTrackpoints)
+{
+    return Joined(Converted(Report, SavedTrackpoints, {}), Attention(Report, SavedTrackpoints));
 }
 
 QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName)
 {
-    QString tip = SummaryTexts(Report, SavedTrackpoints, SceneName).constFirst();
+    QString tip = Joined(Converted(Report, SavedTrackpoints, SceneName), Attention(Report, SavedTrackpoints));
     for (const std::string& warning : Report.Warnings)
         tip += QStringLiteral("\nWarning: %1").arg(QString::fromStdString(warning));
     const TrackerSummary& trackers = Report.Trackers;
@@ -68,6 +71,16 @@ QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const
     if (trackers.SkippedCount > listed)
         tip += QStringLiteral("\nand %1 more").arg(trackers.SkippedCount - listed);
     return tip;
+}
+
+QString LongestSummary()
+{
+    ConvertReport report;
+    report.Frames = 1001;
+    report.Trackers.Trackers = 888888;
+    report.Trackers.SkippedCount = 888888;
+    report.Warnings.resize(8);
+    return SummaryText(report, true);
 }
 
 }  // namespace quorvel::ui

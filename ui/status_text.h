@@ -6,24 +6,23 @@
 
 #include "quorvel/conversion_run.h"
 
-#include <QFontMetrics>
 #include <QString>
-#include <QStringList>
 
 namespace quorvel::ui {
 
-// The summary of a finished conversion into the scene file SceneName, from
-// the whole sentence ("Converted 120 frames and 37 trackers to shot.syncar")
-// to ever shorter forms for a narrow line.
-QStringList SummaryTexts(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName);
+// The summary of a finished conversion, one wording per outcome: what was
+// converted ("Converted 120 frames and 37 trackers"), then, on a second line
+// when there is any, what needs a look ("2 lines skipped, 1 warning").
+QString SummaryText(const ConvertReport& Report, bool SavedTrackpoints);
 
-// The first summary that fits in Width pixels of Metrics, or the shortest one cut.
-QString FittedSummary(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName,
-                      const QFontMetrics& Metrics, int Width);
-
-// The whole story for the tooltip: the whole sentence, the warnings, then
-// the skipped tracker lines with their line numbers.
+// The whole story for the tooltip: the summary naming the scene file
+// SceneName, the warnings, then the skipped tracker lines with their line
+// numbers.
 QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName);
+
+// The widest summary a conversion can give, that the window makes room for:
+// the most frames a scene holds and six-figure counts.
+QString LongestSummary();
 
 // Skipped tracker lines listed in the tooltip before "and N more".
 inline constexpr int MaxSkippedInToolTip = 10;

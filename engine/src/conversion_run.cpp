@@ -52,26 +52,33 @@ std::string SceneTarget(const std::string& Path, const LineReader& Input)
 
 }  // namespace
 
-std::string FactorFault(std::string_view FactorText)
+std::string FactorFault(std::string_view FactorText, std::string_view Subject)
 {
     const std::string_view text = Trim(FactorText);
+    const std::string quoted = std::string(Subject) + " '" + Excerpt(FactorText) + "'";
+    if (text.empty())
+        return std::string(Subject) + " is empty; type a number, such as 1 or 0.5";
     double factor = 0.0;
-    if (!ReadNumber(text, factor) || !std::isfinite(factor))
-        return "'" + Excerpt(FactorText) + "' is not a number, such as 1 or 0.5";
+    const bool number = ReadNumber(text, factor);
+    // A number beyond the largest double (1e400) reads as infinite.
+    if (number && std::isinf(factor) && text.find_first_of("0123456789") != std::string_view::npos)
+        return quoted + " is too large; a factor must lie between -1e308 and 1e308";
+    if (!number || !std::isfinite(factor))
+        return quoted + " is not a number, such as 1 or 0.5";
     // A factor too small for a double (1e-400) would put every tracker at
     // 0, 0, 0 or keep few of its digits: only a factor written as zero is zero.
     const std::string_view digits = text.substr(0, text.find_first_of("eE"));
     const bool writtenAsZero = digits.find_first_of("123456789") == std::string_view::npos;
     if ((factor == 0 && !writtenAsZero) || std::fpclassify(factor) == FP_SUBNORMAL)
-        return "'" + Excerpt(FactorText) + "' is too close to zero to be told from it; write 0 for zero";
+        return quoted + " is too close to zero to be told from it; write 0 for zero";
     return {};
 }
 
 double ParseFactor(std::string_view FactorText)
 {
-    const std::string fault = FactorFault(FactorText);
+    const std::string fault = FactorFault(FactorText, "the multiplication factor");
     if (!fault.empty())
-        throw Error(ErrorKind::BadFactor, "the multiplication factor " + fault);
+        throw Error(ErrorKind::BadFactor, fault);
     double factor = 0.0;
     ReadNumber(Trim(FactorText), factor);
     return factor;

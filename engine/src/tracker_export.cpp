@@ -38,13 +38,13 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
             ++end;
         const std::string_view token = Rest.substr(TrackPos, end - TrackPos);
         if (count == 3)
-            return "more than three numbers";
+            return "more than 3 numbers";
         if (!ReadNumber(token, Position[count++]))
             return "'" + Excerpt(token) + "' is not a number";
         TrackPos = end;
     }
     if (count < 3)
-        return count == 0 ? "no numbers" : "only " + std::to_string(count) + " of three numbers";
+        return count == 0 ? "no numbers" : "only " + std::to_string(count) + " of 3 numbers";
     return {};
 }
 

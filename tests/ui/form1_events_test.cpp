@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using quorvel::ui::CommonDialog;
@@ -55,8 +56,9 @@ struct Session {
     {
         auto standIn = std::make_unique<StandInDialog>();
         dialog = standIn.get();
-        form = std::make_unique<Form1>(std::move(standIn), [this](QWidget* parent, const QString& message) {
-            errors.push_back({message, parent->isVisible(), QGuiApplication::overrideCursor() != nullptr});
+        form = std::make_unique<Form1>(std::move(standIn), [this](QWidget* parent, const QString& message,
+                                                                  const QStringList& paths) {
+            errors.push_back({message, paths, parent->isVisible(), QGuiApplication::overrideCursor() != nullptr});
         });
         form->show();
         form->activateWindow();
@@ -91,22 +93,16 @@ struct Session {
     }
 };
 
-// The status line shows the longest of Texts that fits it; its tooltip
-// starts with the longest.
-void CheckStatus(const QLabel& status, const QStringList& texts)
+// The status line says Text, whole: every line within its width, all lines within its height.
+void CheckStatus(const QLabel& status, const QString& text)
 {
-    const QFontMetrics metrics = status.fontMetrics();
-    const qsizetype shown = texts.indexOf(status.text());
-    QVERIFY2(shown >= 0, qPrintable(status.text()));
-    QVERIFY(metrics.horizontalAdvance(status.text()) <= status.width());
-    for (qsizetype longer = 0; longer < shown; ++longer)
-        QVERIFY2(metrics.horizontalAdvance(texts[longer]) > status.width(), qPrintable(texts[longer]));
-    QCOMPARE(status.toolTip().section(u'\n', 0, 0), texts.constFirst());
+    QCOMPARE(status.text(), text);
+    const QRect room = status.contentsRect();
+    const QRect needed = status.fontMetrics().boundingRect(room, static_cast<int>(status.alignment()), text);
+    QVERIFY2(room.contains(needed), qPrintable(text));
 }
 
-const QStringList WithTrackers = {"Converted 5 frames and 3 trackers to out.syncar, 1 line skipped",
-                                  "Converted 5 frames and 3 trackers, 1 line skipped",
-                                  "5 frames, 3 trackers, 1 line skipped"};
+const QString WithTrackers = QStringLiteral("Converted 5 frames and 3 trackers\n1 line skipped");
 
 void Drop(Form1& form, QMimeData& mime, bool& enterAccepted)
 {
@@ -135,6 +131,7 @@ private slots:
     void fractionalFrameRateIsShown();
     void failedConversionShowsAnErrorBox_data();
     void failedConversionShowsAnErrorBox();
+    void errorBoxIsModalAndCloses_data();
     void errorBoxIsModalAndCloses();
     void checkBoxClickToggles();
     void droppedFileBecomesTheInput_data();
@@ -290,7 +287,8 @@ void Form1Events::convertsTheExampleByteForByte()
     // Five frames (101 to 105), three trackers, line 36 has two numbers.
     auto* status = session.Get<QLabel>("Label2");
     CheckStatus(*status, WithTrackers);
-    QCOMPARE(status->toolTip(), WithTrackers.constFirst() + "\nTracker lines skipped:\nline 36: only 2 of three numbers");
+    QCOMPARE(status->toolTip(), "Converted 5 frames and 3 trackers to out.syncar\n1 line skipped"
+                                "\nTracker lines skipped:\nline 36: only 2 of 3 numbers");
     // The input, the box and the factor stay for the next conversion.
     QCOMPARE(session.Get<QLineEdit>("Text2")->text(), Shown(Example));
     QVERIFY(session.Get<QCheckBox>("Check1")->isChecked());
@@ -308,7 +306,7 @@ void Form1Events::optionsShapeTheScene_data()
     QTest::addColumn<bool>("saveTrackpoints");
     QTest::addColumn<QString>("factor");
     QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QStringList>("status");
+    QTest::addColumn<QString>("status");
 
     const QByteArray golden = Bytes(Golden);
     // WPos is (-f*x, f*z, f*y) of the tracker lines "1.5 -2.25 10",
@@ -321,9 +319,8 @@ void Form1Events::optionsShapeTheScene_data()
     negated.replace("WPos -1.5 , 10 ,-2.25 ", "WPos  3 ,-20 , 4.5 ")
         .replace("WPos  0.5 , 0.125 , 3 ", "WPos -1 ,-0.25 ,-6 ")
         .replace("WPos  0 ,-12.5 , 0.001 ", "WPos  0 , 25 ,-0.002 ");
-    const QStringList withTrackers = WithTrackers;
-    const QStringList cameraOnly = {"Converted 5 frames to out.syncar, camera only", "Converted 5 frames, camera only",
-                                    "5 frames, camera only"};
+    const QString withTrackers = WithTrackers;
+    const QString cameraOnly = QStringLiteral("Converted 5 frames, camera only");
 
     QTest::newRow("factor 1") << true << "1" << golden << withTrackers;
     QTest::newRow("factor 0.5") << true << "0.5" << halved << withTrackers;
@@ -337,7 +334,7 @@ void Form1Events::optionsShapeTheScene()
     QFETCH(bool, saveTrackpoints);
     QFETCH(QString, factor);
     QFETCH(QByteArray, expected);
-    QFETCH(QStringList, status);
+    QFETCH(QString, status);
     TempFolder folder;
     Session session;
     const QString output = QString::fromStdString(folder / "out.syncar");
@@ -364,8 +361,7 @@ void Form1Events::fractionalFrameRateIsShown()
     QVERIFY(session.errors.empty());
     QCOMPARE(Bytes(output), Bytes(QStringLiteral(QUORVEL_CASES "/frame_rate_23_976/expected.syncar")));
     auto* status = session.Get<QLabel>("Label2");
-    CheckStatus(*status, {"Converted 2 frames and 0 trackers to out.syncar, 1 warning",
-                          "Converted 2 frames and 0 trackers, 1 warning", "2 frames, 0 trackers, 1 warning"});
+    CheckStatus(*status, QStringLiteral("Converted 2 frames and 0 trackers\n1 warning"));
     QVERIFY2(status->toolTip().contains(
                  "\nWarning: frame rate 23.976 written as 24 (the scene file holds whole frames per second)"),
              qPrintable(status->toolTip()));
@@ -377,12 +373,12 @@ void Form1Events::failedConversionShowsAnErrorBox_data()
     QTest::addColumn<QString>("factor");
     QTest::addColumn<QString>("message");  // a part of the error's description
 
-    // The same reason as quorvel-convert gives for --factor.
+    // The same reason as quorvel-convert gives for --factor, as a sentence.
     QTest::newRow("factor not a number") << "example" << "1,5"
-                                         << "the multiplication factor " +
-                                                QString::fromStdString(quorvel::FactorFault("1,5"));
-    QTest::newRow("empty factor") << "example" << "" << "such as 1 or 0.5";
-    QTest::newRow("no input chosen") << "none" << "1" << "no export file was chosen";
+                                         << "The multiplication factor '1,5' is not a number, such as 1 or 0.5";
+    QTest::newRow("empty factor") << "example" << " " << "The multiplication factor is empty; type a number";
+    QTest::newRow("factor too large") << "example" << "1e400" << "The multiplication factor '1e400' is too large";
+    QTest::newRow("no input chosen") << "none" << "1" << "No export file was chosen";
     // Names beyond ASCII and the system's 8-bit code page reach the engine and come back whole.
     QTest::newRow("input file missing") << "missing" << "1" << "gone ü カメラ.ma': ";
     QTest::newRow("not an export") << "just some text\r\n" << "1" << "input.ma";
@@ -390,7 +386,7 @@ void Form1Events::failedConversionShowsAnErrorBox_data()
     QTest::newRow("hostile text") << "playbackOptions -min 1 -max 2 -animationStartTime 1;\r\n"
                                      "\tsetAttr \".w\" \x1b[2J" + QString(100, u'x') + ";\r\n"
                                   << "1"
-                                  << "the image width '\\x1b[2J" + QString(36, u'x') + "...' is not a number";
+                                  << ", line 2: The image width '\\x1b[2J" + QString(36, u'x') + "...' is not a number";
 }
 
 void Form1Events::failedConversionShowsAnErrorBox()
@@ -415,6 +411,8 @@ void Form1Events::failedConversionShowsAnErrorBox()
     QCOMPARE(session.errors.size(), 1u);
     const ShownError& shown = session.errors.front();
     QVERIFY2(shown.Message.contains(message), qPrintable(shown.Message));
+    // The box keeps the paths whole: it is told which they are.
+    QVERIFY(shown.Paths.contains(output));
     QVERIFY(shown.WindowVisible);
     QVERIFY2(!shown.BusyCursor, "the busy cursor outlived the conversion");
     // Nothing written; the window is still open and Convert can be pressed again.
@@ -434,26 +432,76 @@ void Form1Events::failedConversionShowsAnErrorBox()
     QVERIFY(!session.Convert()->isEnabled());
 }
 
+void Form1Events::errorBoxIsModalAndCloses_data()
+{
+    // Path: the folder of the file the message names, as long as "length";
+    // one line: whether it must show on one line (on a screen 1920 pixels wide
+    // a 120-character path does), else it may break only after a separator.
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("oneLineFromWidth");
+    QTest::newRow("short") << 40 << 0;
+    QTest::newRow("a shot's path") << 120 << 1920;
+    QTest::newRow("longer than the screen") << 400 << 100000;
+}
+
 void Form1Events::errorBoxIsModalAndCloses()
 {
+    QFETCH(int, length);
+    QFETCH(int, oneLineFromWidth);
+    QString path = QStringLiteral("/projects/feature film/seq-010/shot_0020/tracking/");
+    for (int i = 0; path.size() < length - 12; ++i)
+        path += QStringLiteral("v%1 camera-solve/").arg(i, 3, 10, QChar(u'0')).left(length - 12 - path.size());
+    path = path.left(length - 12) + QStringLiteral("shot_0020.ma");
+    QCOMPARE(path.size(), length);
+    const QString message = "Cannot open the export file '" + path + "': No such file or directory";
     Session session;
     QString title, text, detail;
     bool critical = false;
+    int labelWidth = 0, widest = 0;
+    QRect box, screen;
     QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        QVERIFY(box);
-        title = box->windowTitle();
-        text = box->text();
-        detail = box->informativeText();
-        critical = box->icon() == QMessageBox::Critical;
-        box->accept();
+        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(shown);
+        title = shown->windowTitle();
+        text = shown->text();
+        detail = shown->informativeText();
+        critical = shown->icon() == QMessageBox::Critical;
+        auto* label = shown->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        QVERIFY(label);
+        labelWidth = label->contentsRect().width();
+        for (const QString& line : detail.split(u'\n'))
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+        box = shown->frameGeometry();
+        screen = shown->screen()->availableGeometry();
+        shown->accept();
     });
-    quorvel::ui::ShowErrorBox(session.form.get(), QStringLiteral("shot.ma, line 27: bad"));
+    quorvel::ui::ShowErrorBox(session.form.get(), message, {path});
     QCOMPARE(title, QStringLiteral("Quorvel"));
     QCOMPARE(text, QStringLiteral("The conversion failed."));
-    QCOMPARE(detail, QStringLiteral("shot.ma, line 27: bad"));
     QVERIFY(critical);
     QVERIFY(session.form->isVisible());
+    // Every line shows whole, and the box stays on the screen when it can.
+    QVERIFY2(widest <= labelWidth, qPrintable(QStringLiteral("%1 > %2").arg(widest).arg(labelWidth)));
+    if (length < 400)
+        QVERIFY2(box.width() <= screen.width(), qPrintable(QString::number(box.width())));
+    // The same words; line breaks only after a separator of the path, or at a blank outside it.
+    QString joined;
+    const QStringList lines = detail.split(u'\n');
+    for (const QString& line : lines) {
+        if (!joined.isEmpty()) {
+            const qsizetype inPath = joined.size() - message.indexOf(path);
+            QVERIFY2(inPath < 0 || inPath >= path.size() ? message[joined.size()] == u' '
+                                                        : path[inPath - 1] == u'/',
+                     qPrintable(detail));
+            if (message[joined.size()] == u' ')
+                joined += u' ';
+        }
+        joined += line;
+    }
+    QCOMPARE(joined, message);
+    if (screen.width() >= oneLineFromWidth)
+        QVERIFY2(std::any_of(lines.cbegin(), lines.cend(), [&](const QString& line) { return line.contains(path); }),
+                 qPrintable(detail));
 }
 
 void Form1Events::checkBoxClickToggles()
@@ -471,45 +519,64 @@ void Form1Events::droppedFileBecomesTheInput_data()
 {
     QTest::addColumn<QString>("what");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("one export") << "file" << true;
-    QTest::newRow("two files") << "two" << false;
-    QTest::newRow("a folder") << "folder" << false;
-    QTest::newRow("a web address") << "remote" << false;
-    QTest::newRow("plain text") << "text" << false;
-    // quorvel FILE.ma: the program hands its argument over as a drop does.
-    QTest::newRow("program argument") << "argument" << true;
+    QTest::addColumn<QString>("status");  // what the status line says then
+    QTest::newRow("one export") << "file" << true << "";
+    QTest::newRow("two files") << "two" << false << "";
+    QTest::newRow("a folder") << "folder" << false << "";
+    QTest::newRow("a web address") << "remote" << false << "";
+    QTest::newRow("plain text") << "text" << false << "";
+    // quorvel FILE.ma: the program hands its argument over as a drop does,
+    // and says at once when the file cannot be converted.
+    QTest::newRow("program argument") << "argument" << true << "";
+    QTest::newRow("missing argument") << "missing" << true << "The export file does not exist";
+    QTest::newRow("folder argument") << "folder argument" << true << "The export file is a folder";
 }
 
 void Form1Events::droppedFileBecomesTheInput()
 {
     QFETCH(QString, what);
     QFETCH(bool, accepted);
+    QFETCH(QString, status);
     TempFolder folder;
     Session session;
     session.ChooseInput(QStringLiteral("/data/before.ma"));
+    QCOMPARE(session.Get<QLabel>("Label2")->text(), QStringLiteral("The export file does not exist"));
+    const QString output = QString::fromStdString(folder / "out.syncar");
+    session.ChooseOutput(output);
     QMimeData mime;
+    const QString folderPath = QString::fromStdString(folder.Path().string());
     if (what == u"file")
         mime.setUrls({QUrl::fromLocalFile(Example)});
     else if (what == u"two")
         mime.setUrls({QUrl::fromLocalFile(Example), QUrl::fromLocalFile(Golden)});
     else if (what == u"folder")
-        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.Path().string()))});
+        mime.setUrls({QUrl::fromLocalFile(folderPath)});
     else if (what == u"remote")
         mime.setUrls({QUrl(QStringLiteral("https://example.org/shot.ma"))});
     else
         mime.setText(Example);
     bool enterAccepted = false;
-    if (what == u"argument")
-        session.form->OpenInputFile(Example);
+    QString argument = Example;
+    if (what == u"missing")
+        argument = QString::fromStdString(folder / "nonexist.ma");
+    else if (what == u"folder argument")
+        argument = folderPath;
+    const bool byArgument = what.contains(u"argument") || what == u"missing";
+    if (byArgument)
+        session.form->OpenInputFile(argument);
     else
         Drop(*session.form, mime, enterAccepted);
 
-    QCOMPARE(enterAccepted, accepted && what != u"argument");
-    const QString input = accepted ? Example : QStringLiteral("/data/before.ma");
+    QCOMPARE(enterAccepted, accepted && !byArgument);
+    const QString input = byArgument ? argument : accepted ? Example : QStringLiteral("/data/before.ma");
     QCOMPARE(QString::fromStdString(session.form->State().InputFile), input);
     QCOMPARE(session.Get<QLineEdit>("Text2")->text(), Shown(input));
-    QCOMPARE(session.dialog->FileName, input);
-    QVERIFY(!session.Convert()->isEnabled());
+    QCOMPARE(session.dialog->FileName, accepted ? input : output);
+    // Nothing else changes: Convert stays as the scene file left it.
+    QVERIFY(session.Convert()->isEnabled());
+    auto* line = session.Get<QLabel>("Label2");
+    CheckStatus(*line, status);
+    QCOMPARE(line->toolTip(), status.isEmpty() ? QString() : Shown(input));
 }
 
 void Form1Events::keyboard_data()
@@ -533,6 +600,8 @@ void Form1Events::keyboard_data()
     QTest::newRow("Return on the first button") << false << QStringList{"return"} << "Command2" << "open";
     QTest::newRow("Enter on Open Output File") << false << QStringList{"tab", "enter"} << "Command3" << "save";
     QTest::newRow("Return on Convert") << true << QStringList{"alt+m", "tab", "return"} << "Command3" << "converted";
+    QTest::newRow("Return in the factor") << true << QStringList{"alt+m", "return"} << "Command3" << "converted";
+    QTest::newRow("Enter in the factor while disabled") << false << QStringList{"alt+m", "enter"} << "Text3" << "";
     QTest::newRow("Space on the check box") << false << QStringList{"tab", "tab", "space"} << "Check1" << "unchecked";
     // The next Space after a conversion is harmless: the option stays.
     QTest::newRow("Space after Convert") << true << QStringList{"alt+c", "space"} << "Command3" << "converted save";

@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <optional>
@@ -47,6 +48,7 @@ protected:
 
 struct ShownError {
     QString Message;
+    QStringList Paths;
     bool WindowVisible;
     bool BusyCursor;  // an override cursor was still set
 };

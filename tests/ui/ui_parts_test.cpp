@@ -2,11 +2,12 @@
 // Copyright Contributors to the Quorvel Project
 //
 // The window's helpers on their own: the dialog's filter list, the status
-// line, the scaling of the design, shortened captions, the pictures and the
-// busy cursor.
+// line, the error box's text, the scaling of the design, shortened
+// captions, the pictures and the busy cursor.
 #include "busy_cursor.h"
 #include "common_dialog.h"
 #include "eliding_style.h"
+#include "error_text.h"
 #include "layout_scale.h"
 #include "pictures.h"
 #include "status_text.h"
@@ -28,15 +29,18 @@ quorvel::ConvertReport Report(long frames, long trackers, long skippedCount, lon
     report.Trackers.Trackers = trackers;
     report.Trackers.SkippedCount = skippedCount;
     for (long i = 0; i < listed; ++i)
-        report.Trackers.Skipped.push_back({100 + i, "only 2 of three numbers"});
+        report.Trackers.Skipped.push_back({100 + i, "only 2 of 3 numbers"});
     return report;
 }
+
+// A path whose second folder is wider than any line.
+constexpr const char* LongFolder = "/a/bbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/c.ma";
 
 QString SkipLines(long first, long count)
 {
     QString lines;
     for (long i = 0; i < count; ++i)
-        lines += QStringLiteral("\nline %1: only 2 of three numbers").arg(first + i);
+        lines += QStringLiteral("\nline %1: only 2 of 3 numbers").arg(first + i);
     return lines;
 }
 
@@ -50,8 +54,10 @@ private slots:
     void nameFilters();
     void summary_data();
     void summary();
-    void fittedSummary_data();
-    void fittedSummary();
+    void errorSentence_data();
+    void errorSentence();
+    void errorLines_data();
+    void errorLines();
     void scaledRect_data();
     void scaledRect();
     void alignedEdgesStayAligned();
@@ -85,117 +91,122 @@ void UiParts::summary_data()
 {
     QTest::addColumn<quorvel::ConvertReport>("report");
     QTest::addColumn<bool>("saved");
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("text");     // the status line
+    QTest::addColumn<QString>("toolTip");  // its first line names the scene file
 
     const QString skippedHeader = QStringLiteral("\nTracker lines skipped:");
-    QTest::newRow("plain") << Report(120, 37, 0, 0) << true
-                           << QStringList{"Converted 120 frames and 37 trackers to shot.syncar",
-                                          "Converted 120 frames and 37 trackers", "120 frames, 37 trackers"}
+    QTest::newRow("plain") << Report(120, 37, 0, 0) << true << "Converted 120 frames and 37 trackers"
                            << "Converted 120 frames and 37 trackers to shot.syncar";
-    QTest::newRow("one of each") << Report(1, 1, 0, 0) << true
-                                 << QStringList{"Converted 1 frame and 1 tracker to shot.syncar",
-                                                "Converted 1 frame and 1 tracker", "1 frame, 1 tracker"}
+    QTest::newRow("one of each") << Report(1, 1, 0, 0) << true << "Converted 1 frame and 1 tracker"
                                  << "Converted 1 frame and 1 tracker to shot.syncar";
-    QTest::newRow("camera only") << Report(120, 0, 0, 0) << false
-                                 << QStringList{"Converted 120 frames to shot.syncar, camera only",
-                                                "Converted 120 frames, camera only", "120 frames, camera only"}
+    QTest::newRow("camera only") << Report(120, 0, 0, 0) << false << "Converted 120 frames, camera only"
                                  << "Converted 120 frames to shot.syncar, camera only";
-    QTest::newRow("range ends before it starts")
-        << Report(-499, 0, 0, 0) << true
-        << QStringList{"Converted 0 frames and 0 trackers to shot.syncar", "Converted 0 frames and 0 trackers",
-                       "0 frames, 0 trackers"}
-        << "Converted 0 frames and 0 trackers to shot.syncar";
+    QTest::newRow("range ends before it starts") << Report(-499, 0, 0, 0) << true
+                                                 << "Converted 0 frames and 0 trackers"
+                                                 << "Converted 0 frames and 0 trackers to shot.syncar";
     const std::string rate = "frame rate 23.976 written as 24 (the scene file holds whole frames per second)";
     quorvel::ConvertReport fractional = Report(2, 0, 0, 0);
     fractional.Warnings = {rate};
     QTest::newRow("frame rate warning")
-        << fractional << true
-        << QStringList{"Converted 2 frames and 0 trackers to shot.syncar, 1 warning",
-                       "Converted 2 frames and 0 trackers, 1 warning", "2 frames, 0 trackers, 1 warning"}
-        << "Converted 2 frames and 0 trackers to shot.syncar, 1 warning\nWarning: " + QString::fromStdString(rate);
+        << fractional << true << "Converted 2 frames and 0 trackers\n1 warning"
+        << "Converted 2 frames and 0 trackers to shot.syncar\n1 warning\nWarning: " + QString::fromStdString(rate);
     quorvel::ConvertReport everything = Report(5, 3, 1, 1);
     everything.Warnings = {rate, "another"};
     QTest::newRow("warnings and a skipped line, camera only")
-        << everything << false
-        << QStringList{"Converted 5 frames to shot.syncar, camera only, 2 warnings",
-                       "Converted 5 frames, camera only, 2 warnings", "5 frames, camera only, 2 warnings"}
-        << "Converted 5 frames to shot.syncar, camera only, 2 warnings\nWarning: " + QString::fromStdString(rate) +
+        << everything << false << "Converted 5 frames, camera only\n2 warnings"
+        << "Converted 5 frames to shot.syncar, camera only\n2 warnings\nWarning: " + QString::fromStdString(rate) +
                "\nWarning: another";
-    QTest::newRow("one skipped") << Report(5, 3, 1, 1) << true
-                                 << QStringList{"Converted 5 frames and 3 trackers to shot.syncar, 1 line skipped",
-                                                "Converted 5 frames and 3 trackers, 1 line skipped",
-                                                "5 frames, 3 trackers, 1 line skipped"}
-                                 << "Converted 5 frames and 3 trackers to shot.syncar, 1 line skipped" +
+    everything.Warnings.pop_back();
+    QTest::newRow("a warning and a skipped line")
+        << everything << true << "Converted 5 frames and 3 trackers\n1 line skipped, 1 warning"
+        << "Converted 5 frames and 3 trackers to shot.syncar\n1 line skipped, 1 warning\nWarning: " +
+               QString::fromStdString(rate) + skippedHeader + SkipLines(100, 1);
+    QTest::newRow("one skipped") << Report(5, 3, 1, 1) << true << "Converted 5 frames and 3 trackers\n1 line skipped"
+                                 << "Converted 5 frames and 3 trackers to shot.syncar\n1 line skipped" +
                                         skippedHeader + SkipLines(100, 1);
     // The tooltip lists ten lines and counts the rest.
     QTest::newRow("eleven skipped") << Report(9, 4, 11, 11) << true
-                                    << QStringList{"Converted 9 frames and 4 trackers to shot.syncar, 11 lines skipped",
-                                                   "Converted 9 frames and 4 trackers, 11 lines skipped",
-                                                   "9 frames, 4 trackers, 11 lines skipped"}
-                                    << "Converted 9 frames and 4 trackers to shot.syncar, 11 lines skipped" +
+                                    << "Converted 9 frames and 4 trackers\n11 lines skipped"
+                                    << "Converted 9 frames and 4 trackers to shot.syncar\n11 lines skipped" +
                                            skippedHeader + SkipLines(100, 10) + "\nand 1 more";
     QTest::newRow("more skipped than listed")
-        << Report(9, 0, 1005, 1000) << true
-        << QStringList{"Converted 9 frames and 0 trackers to shot.syncar, 1005 lines skipped",
-                       "Converted 9 frames and 0 trackers, 1005 lines skipped", "9 frames, 0 trackers, 1005 lines skipped"}
-        << "Converted 9 frames and 0 trackers to shot.syncar, 1005 lines skipped" + skippedHeader +
+        << Report(9, 0, 1005, 1000) << true << "Converted 9 frames and 0 trackers\n1005 lines skipped"
+        << "Converted 9 frames and 0 trackers to shot.syncar\n1005 lines skipped" + skippedHeader +
                SkipLines(100, 10) + "\nand 995 more";
     // Without trackpoints nothing was skipped, whatever the report holds.
-    QTest::newRow("camera only ignores trackers")
-        << Report(2, 7, 3, 3) << false
-        << QStringList{"Converted 2 frames to shot.syncar, camera only", "Converted 2 frames, camera only",
-                       "2 frames, camera only"}
-        << "Converted 2 frames to shot.syncar, camera only";
+    QTest::newRow("camera only ignores trackers") << Report(2, 7, 3, 3) << false << "Converted 2 frames, camera only"
+                                                  << "Converted 2 frames to shot.syncar, camera only";
 }
 
 void UiParts::summary()
 {
     QFETCH(quorvel::ConvertReport, report);
     QFETCH(bool, saved);
-    QFETCH(QStringList, texts);
+    QFETCH(QString, text);
     QFETCH(QString, toolTip);
-    const QString name = QStringLiteral("shot.syncar");
-    QCOMPARE(SummaryTexts(report, saved, name), texts);
-    QCOMPARE(SummaryToolTip(report, saved, name), toolTip);
+    QCOMPARE(SummaryText(report, saved), text);
+    QCOMPARE(SummaryToolTip(report, saved, QStringLiteral("shot.syncar")), toolTip);
+    // The window makes room for this one: no summary is wider or longer.
+    const QFontMetrics metrics(QApplication::font());
+    const QRect longest = metrics.boundingRect(QRect(0, 0, 2000, 2000), 0, LongestSummary());
+    const QRect shown = metrics.boundingRect(QRect(0, 0, 2000, 2000), 0, text);
+    QVERIFY(shown.width() <= longest.width() && shown.height() <= longest.height());
 }
 
-void UiParts::fittedSummary_data()
+void UiParts::errorSentence_data()
 {
-    QTest::addColumn<int>("candidate");  // the text whose width is given
-    QTest::addColumn<int>("spare");      // pixels beyond (or short of) that width
+    QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("expected");
-    const QString whole = QStringLiteral("Converted 120 frames and 37 trackers to shot_0020.syncar, 2 lines skipped");
-    const QString unnamed = QStringLiteral("Converted 120 frames and 37 trackers, 2 lines skipped");
-    const QString compact = QStringLiteral("120 frames, 37 trackers, 2 lines skipped");
-    QTest::newRow("room to spare") << 0 << 20 << whole;
-    QTest::newRow("exactly enough") << 0 << 0 << whole;
-    QTest::newRow("one pixel short") << 0 << -1 << unnamed;
-    QTest::newRow("without the name") << 1 << 0 << unnamed;
-    QTest::newRow("compact") << 1 << -1 << compact;
-    QTest::newRow("compact exactly") << 2 << 0 << compact;
-    QTest::newRow("cut") << 2 << -1 << "";
+    const QString path = QStringLiteral("/data/shot 0020/track.ma");
+    QTest::newRow("starts in lower case") << "the multiplication factor '2x' is not a number"
+                                          << "The multiplication factor '2x' is not a number";
+    QTest::newRow("after the line") << path + ", line 27: the image width 'w' is not a number"
+                                    << path + ", line 27: The image width 'w' is not a number";
+    QTest::newRow("after the file") << path + ": the file ends after line 3" << path + ": The file ends after line 3";
+    QTest::newRow("starts with a quote") << "'" + path + "' is a folder" << "'" + path + "' is a folder";
+    QTest::newRow("already a capital") << "No export file was chosen" << "No export file was chosen";
+    QTest::newRow("empty") << "" << "";
 }
 
-void UiParts::fittedSummary()
+void UiParts::errorSentence()
 {
-    QFETCH(int, candidate);
-    QFETCH(int, spare);
+    QFETCH(QString, message);
+    QFETCH(QString, expected);
+    QCOMPARE(ErrorSentence(message, {QStringLiteral("/data/shot 0020/track.ma"), QStringLiteral("/out/a.syncar")}),
+             expected);
+}
+
+void UiParts::errorLines_data()
+{
+    // Lines at most as wide as "widthOf" in the application's font; "|" marks the breaks.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("widthOf");
+    QTest::addColumn<QString>("expected");
+    const QString missing = QStringLiteral("/home/artist/shots/shot 0020-a/tracks/gone now.ma");
+    const QString sentence = "Cannot open the export file '" + missing + "': No such file or directory";
+    QTest::newRow("fits") << sentence << sentence << sentence;
+    QTest::newRow("between words") << sentence << "Cannot open the export file '" + missing + "':"
+                                   << "Cannot open the export file '" + missing + "':|No such file or directory";
+    QTest::newRow("path whole on a line of its own")
+        << sentence << "'" + missing + "':"
+        << "Cannot open the export file|'" + missing + "':|No such file or directory";
+    // Wider than a line: not at the blank or the hyphen inside the path.
+    QTest::newRow("path after a separator")
+        << "Cannot open the export '" + missing + "'" << "Cannot open the export '/home/artist/shots/"
+        << "Cannot open the export '/home/artist/shots/|shot 0020-a/tracks/gone now.ma'";
+    QTest::newRow("folder longer than the line") << QString(LongFolder) << "/a/bbbbb" << "/a/|" + QString(LongFolder).mid(3, 31) + "|c.ma";
+    QTest::newRow("each line of its own") << "first line\nsecond" << "first line" << "first line|second";
+}
+
+void UiParts::errorLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, widthOf);
     QFETCH(QString, expected);
     const QFontMetrics metrics(QApplication::font());
-    const quorvel::ConvertReport report = Report(120, 37, 2, 2);
-    const QString name = QStringLiteral("shot_0020.syncar");
-    const int width = metrics.horizontalAdvance(SummaryTexts(report, true, name).at(candidate)) + spare;
-
-    const QString fitted = FittedSummary(report, true, name, metrics, width);
-    QVERIFY2(metrics.horizontalAdvance(fitted) <= width, qPrintable(fitted));
-    if (!expected.isEmpty()) {
-        QCOMPARE(fitted, expected);
-    } else {
-        // The compact form, cut at the end.
-        QVERIFY2(fitted.startsWith(QStringLiteral("120 frames")), qPrintable(fitted));
-        QVERIFY(fitted.endsWith(QChar(0x2026)));
-    }
+    const QStringList paths = {QStringLiteral("/home/artist/shots/shot 0020-a/tracks/gone now.ma"),
+                               QString(LongFolder)};
+    QCOMPARE(ErrorLines(text, paths, metrics, metrics.horizontalAdvance(widthOf)), expected.split(u'|'));
 }
 
 void UiParts::scaledRect_data()

@@ -37,10 +37,10 @@ struct ConvertReport {
     std::vector<std::string> Warnings;
 };
 
-// Why FactorText is no multiplication factor, such as "'2x' is not a
-// number, such as 1 or 0.5"; empty when it is one. Both programs show it,
-// each naming the factor its own way.
-std::string FactorFault(std::string_view FactorText);
+// Why FactorText is no multiplication factor, as a sentence about Subject,
+// such as "Subject '2x' is not a number, such as 1 or 0.5"; empty when it is
+// one. Both programs show it, each naming the factor its own way.
+std::string FactorFault(std::string_view FactorText, std::string_view Subject);
 
 // The factor text as a number: the whole text without surrounding blanks
 // must be one finite number, and zero only when written as zero (not one
