@@ -52,7 +52,7 @@ function expectedFragments(dir) {
     if (!fs.existsSync(file))
         return [];
     return fs.readFileSync(file, 'utf8').split('\n').filter(Boolean)
-        .map((line) => line.replace(/^quorvel-convert: --factor: /, '').replace(/^(line \d+): tracker line skipped: /, '$1: '));
+        .map((line) => line.replace(/^quorvel-convert: --factor/, '').replace(/^(line \d+): tracker line skipped: /, '$1: '));
 }
 
 async function pageState(page) {
