@@ -10,7 +10,7 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { launchChromium, standInSavePicker } = require('../tests/web/chromium.js');
+const { launchChromium, standInSavePicker, conversionEnded } = require('../tests/web/chromium.js');
 
 const [page, exportPath, modules, runs] = process.argv.slice(2);
 
@@ -34,8 +34,7 @@ async function main() {
             await tab.waitForFunction(() => !document.getElementById('convert').disabled);
             const started = Date.now();
             await tab.click('#convert');
-            await tab.waitForFunction(() => document.body.getAttribute('aria-busy') === 'false' &&
-                /^Converted/.test(document.getElementById('status').textContent), { timeout: 300000 });
+            await conversionEnded(tab, 300000);
             const total = Date.now() - started;
             const worker = Number(await tab.evaluate(() => document.body.dataset.lastConversionMs));
             if (run > 0) {

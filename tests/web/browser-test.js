@@ -21,7 +21,7 @@ const os = require('node:os');
 const path = require('node:path');
 
 const [pagePath, casesDir, modules, bigExport, bigExpected] = process.argv.slice(2);
-const { launchChromium, standInSavePicker } = require('./chromium.js');
+const { launchChromium, standInSavePicker, conversionEnded } = require('./chromium.js');
 
 const failures = [];
 function check(condition, what) {
@@ -91,8 +91,7 @@ async function convertOnce(page, exportPath, options, sceneName, useEnter = fals
     } else {
         await page.click('#convert');
     }
-    await page.waitForFunction(() => document.body.getAttribute('aria-busy') === 'false' &&
-        /^(Converted|Conversion failed)/.test(document.getElementById('status').textContent), { timeout: 120000 });
+    await conversionEnded(page);
     return pageState(page);
 }
 

@@ -51,4 +51,11 @@ function standInSavePicker() {
     };
 }
 
-module.exports = { launchChromium, standInSavePicker };
+// Resolves when a conversion has ended: the page no longer busy and its
+// status line saying how it went.
+function conversionEnded(tab, timeout = 120000) {
+    return tab.waitForFunction(() => document.body.getAttribute('aria-busy') === 'false' &&
+        /^(Converted|Conversion failed)/.test(document.getElementById('status').textContent), { timeout });
+}
+
+module.exports = { launchChromium, standInSavePicker, conversionEnded };

@@ -9,7 +9,7 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { launchChromium, standInSavePicker } = require('./chromium.js');
+const { launchChromium, standInSavePicker, conversionEnded } = require('./chromium.js');
 
 const [page, exportPath, modules, folder] = process.argv.slice(2);
 
@@ -29,8 +29,7 @@ async function main() {
             await tab.evaluate(() => { window.nextSceneName = 'shot.syncar'; });
             await tab.click('#open-output');
             await tab.click('#convert');
-            await tab.waitForFunction(() => document.body.getAttribute('aria-busy') === 'false' &&
-                /^Converted/.test(document.getElementById('status').textContent));
+            await conversionEnded(tab);
             await tab.screenshot({ path: path.join(folder, name + '.png'), fullPage: true });
             await tab.close();
         }
