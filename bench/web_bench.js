@@ -26,6 +26,7 @@ async function main() {
         const tab = await browser.newPage();
         await tab.evaluateOnNewDocument(standInSavePicker);
         await tab.goto('file://' + path.resolve(page));
+        await tab.evaluate(() => { window.discardSaved = true; });
         const workerTimes = [];
         const totalTimes = [];
         for (let run = 0; run <= Number(runs); ++run) {

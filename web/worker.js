@@ -46,7 +46,9 @@ onmessage = async (event) => {
             postMessage({ result });
             return;
         }
-        const written = FS.readFile(scene);
+        // The scene's own memory is handed over, not a copy of it.
+        const node = FS.lookupPath(scene).node;
+        const written = node.contents ? node.contents.subarray(0, node.usedBytes) : new Uint8Array(0);
         FS.unlink(scene);
         postMessage({ result, bytes: written }, [written.buffer]);
     } finally {

@@ -20,7 +20,8 @@ async function launchChromium(modules, profile) {
 }
 
 // The page's save picker stood in for: what the page writes is kept, as
-// base64 for small scenes and as a SHA-256 for every one.
+// base64 for small scenes and as a SHA-256 for every one (unless
+// discardSaved is set, as for timing).
 function standInSavePicker() {
     window.showSaveFilePicker = async (options) => {
         window.savePickerOptions = options;
@@ -30,6 +31,9 @@ function standInSavePicker() {
             createWritable: async () => ({
                 write: async (data) => parts.push(data),
                 close: async () => {
+                    window.savedCount = (window.savedCount || 0) + 1;
+                    if (window.discardSaved)
+                        return;
                     const whole = new Uint8Array(parts.reduce((size, part) => size + part.length, 0));
                     let at = 0;
                     for (const part of parts) {
@@ -44,7 +48,6 @@ function standInSavePicker() {
                             text += String.fromCharCode(...whole.subarray(i, i + 8192));
                         window.savedBase64 = btoa(text);
                     }
-                    window.savedCount = (window.savedCount || 0) + 1;
                 },
             }),
         };
