@@ -304,6 +304,22 @@ ErrorCode SceneFile::CreateBeside(const std::string& Target)
     return 0;
 }
 
+namespace {
+
+// A file that lives in memory only, or -1. WebAssembly's C library declares
+// memfd_create but has none (its /tmp is in memory anyway).
+int MemoryFile(const char* Name)
+{
+#ifdef __EMSCRIPTEN__
+    (void)Name;
+    return -1;
+#else
+    return ::memfd_create(Name, MFD_CLOEXEC);
+#endif
+}
+
+}  // namespace
+
 ErrorCode SceneFile::CreateStaging(std::string& Folder)
 {
     const char* folder = std::getenv("TMPDIR");
@@ -322,7 +338,7 @@ ErrorCode SceneFile::CreateStaging(std::string& Folder)
             // A bare root (a chroot, a minimal container) may have no /tmp,
             // or only a read-only one: the scene is staged in memory, where
             // it vanishes with the process just the same.
-            fd = ::memfd_create("quorvel-standard-output", MFD_CLOEXEC);
+            fd = MemoryFile("quorvel-standard-output");
             if (fd < 0)
                 return error;
             Folder = "memory, as /tmp cannot hold it";
