@@ -5,6 +5,7 @@
 #       -DOUTPUT=quorvel.html -P assemble-page.cmake
 # Fills quorvel.html.in with the style, the scripts, the engine and the
 # window's pictures (left to right: export, program, scene).
+cmake_minimum_required(VERSION 3.25)
 file(READ ${SOURCE}/quorvel.html.in page)
 file(READ ${SOURCE}/page.css style)
 file(READ ${SOURCE}/page.js page_js)
