@@ -33,8 +33,10 @@ const worker = new Worker(URL.createObjectURL(new Blob(
     [byId('engine-source').textContent, byId('worker-source').textContent],
     { type: 'text/javascript' })));
 
+// The status line's text, on as many lines as it has, and the details.
 function showStatus(text, lines) {
-    statusLine.textContent = text;
+    statusLine.replaceChildren(...text.split('\n').flatMap((line, i) =>
+        i === 0 ? [line] : [document.createElement('br'), line]));
     details.replaceChildren(...lines.map((line) => {
         const item = document.createElement('li');
         item.textContent = line;
@@ -147,7 +149,7 @@ convert.addEventListener('click', () => {
         try {
             if (!result.ok) {
                 setBusy(false);
-                fail(result.message);
+                fail(errorSentence(result.message, [inputFile ? inputFile.name : '', '/scenes/' + outputName.value]));
                 return;
             }
             await save(bytes);
@@ -157,12 +159,12 @@ convert.addEventListener('click', () => {
             openOutput.focus();
             convert.disabled = true;
             scene = null;
-            showStatus(summaryText(result, options.saveTrackpoints, outputName.value),
+            showStatus(summaryLines(result, options.saveTrackpoints).join('\n'),
                 summaryDetails(result, options.saveTrackpoints));
             document.body.dataset.lastConversionMs = String(Math.round(result.milliseconds));
         } catch (error) {
             setBusy(false);
-            fail('cannot write the scene file ' + outputName.value + ': ' + error.message);
+            fail('Cannot write the scene file ' + outputName.value + ': ' + error.message);
         }
     };
     worker.postMessage({ file: inputFile, sceneName: outputName.value, ...options });

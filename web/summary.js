@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Contributors to the Quorvel Project
 //
-// What the status line says after a conversion, worded as the window words
-// it (ui/status_text.cpp): the whole sentence, then the details the
-// window keeps in the line's tooltip.
+// What the page says after a conversion, worded as the window words it
+// (ui/status_text.cpp, ui/error_text.cpp): the status line's one wording
+// per outcome on up to two lines, then the details that the window keeps
+// in the line's tooltip; an error's sentence begins with a capital.
 'use strict';
 
 const maxSkippedListed = 10;
@@ -12,14 +13,19 @@ function count(number, one, many) {
     return number + ' ' + (number === 1 ? one : many);
 }
 
-function summaryText(report, savedTrackpoints, sceneName) {
+// What was converted, then what needs a look (or nothing): two lines.
+function summaryLines(report, savedTrackpoints) {
     const frames = count(Math.max(0, report.frames), 'frame', 'frames');
-    const warnings = report.warnings.length > 0 ? ', ' + count(report.warnings.length, 'warning', 'warnings') : '';
-    if (!savedTrackpoints)
-        return 'Converted ' + frames + ' to ' + sceneName + ', camera only' + warnings;
-    const skipped = report.skippedCount > 0 ? ', ' + count(report.skippedCount, 'line', 'lines') + ' skipped' : '';
-    return 'Converted ' + frames + ' and ' + count(report.trackers, 'tracker', 'trackers') + ' to ' + sceneName +
-        skipped + warnings;
+    const converted = savedTrackpoints
+        ? 'Converted ' + frames + ' and ' + count(report.trackers, 'tracker', 'trackers')
+        : 'Converted ' + frames + ', camera only';
+    const attention = [];
+    // Without trackpoints nothing was skipped, whatever the report holds.
+    if (savedTrackpoints && report.skippedCount > 0)
+        attention.push(count(report.skippedCount, 'line skipped', 'lines skipped'));
+    if (report.warnings.length > 0)
+        attention.push(count(report.warnings.length, 'warning', 'warnings'));
+    return attention.length > 0 ? [converted, attention.join(', ')] : [converted];
 }
 
 function summaryDetails(report, savedTrackpoints) {
@@ -33,4 +39,19 @@ function summaryDetails(report, savedTrackpoints) {
     if (report.skippedCount > listed.length)
         lines.push('and ' + (report.skippedCount - listed.length) + ' more');
     return lines;
+}
+
+// The engine's message as a sentence: after a leading file name and its
+// colon, or from the start, a capital.
+function errorSentence(message, paths) {
+    let start = 0;
+    for (const path of paths) {
+        if (path && message.startsWith(path)) {
+            const colon = message.indexOf(': ', path.length);
+            if (colon >= 0)
+                start = colon + 2;
+            break;
+        }
+    }
+    return message.slice(0, start) + message.charAt(start).toUpperCase() + message.slice(start + 1);
 }
