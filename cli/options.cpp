@@ -17,8 +17,6 @@
 
 namespace quorvel::cli {
 
-namespace {
-
 [[noreturn]] void UsageError(const std::string& Message)
 {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program,
@@ -26,8 +24,9 @@ namespace {
     std::exit(2);
 }
 
-// Names from the command line are shown escaped, as file names are elsewhere.
 std::string Quoted(const std::string& Text) { return "'" + Printable(Text) + "'"; }
+
+namespace {
 
 void CheckDirectory(const std::string& Directory)
 {
@@ -125,6 +124,29 @@ Arguments ParseArguments(int argc, char** argv)
         {"version", no_argument, nullptr, VersionOption},
         {nullptr, 0, nullptr, 0},
     };
+    // What getopt_long could not take, in the user's terms. optopt holds
+    // the letter of a short option, the value of a long one that was given
+    // a value it does not take (MinGW returns ':' for that), and 0 for an
+    // unknown long option; argv[optind - 1] is the argument last taken
+    // whole, not the one a cluster such as -nx is still being read from.
+    const auto fault = [&](int Returned) -> std::string {
+        const option* known = nullptr;
+        for (const option* o = longOptions; o->name && optopt != 0; ++o) {
+            if (o->val == optopt)
+                known = o;
+        }
+        const std::string taken = optind >= 1 && optind <= argc ? argv[optind - 1] : "";
+        if (known && known->has_arg == no_argument)
+            return "option '--" + std::string(known->name) + "' takes no value";
+        if (Returned == ':') {
+            const std::string name = known && taken.starts_with("--") ? "--" + std::string(known->name)
+                                                                       : "-" + std::string(1, static_cast<char>(optopt));
+            return "option " + Quoted(name) + " needs a value";
+        }
+        if (optopt > 0 && optopt < 256)
+            return "unknown option " + Quoted("-" + std::string(1, static_cast<char>(optopt)));
+        return "unknown option " + Quoted(taken);
+    };
     Arguments args;
     opterr = 0;
     int option = 0;
@@ -147,8 +169,7 @@ Arguments ParseArguments(int argc, char** argv)
             break;
         case 'h': args.What = Arguments::Action::Help; return args;
         case VersionOption: args.What = Arguments::Action::Version; return args;
-        case ':': UsageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        default: UsageError(std::string("unknown option '") + argv[optind - 1] + "'");
+        default: UsageError(fault(option));
         }
     }
     CheckCombination(args, {argv + optind, argv + argc});

@@ -30,6 +30,12 @@ struct Arguments {
 // and exits with status 2.
 Arguments ParseArguments(int argc, char** argv);
 
+// Writes Message and the hint to --help on standard error and exits with 2.
+[[noreturn]] void UsageError(const std::string& Message);
+
+// Text from the command line in quotes, escaped as file names are elsewhere.
+std::string Quoted(const std::string& Text);
+
 void PrintHelp();
 void PrintVersion();
 

@@ -71,6 +71,7 @@ void PrintJsonLine(const Outcome& Done)
     Json line;
     line["input"] = Done.Input;
     line["output"] = Done.Output.empty() ? Json() : Json(Done.Output);
+    line["written"] = Done.Written;
     line["ok"] = Done.Ok;
     if (Done.Ok) {
         line["error"] = nullptr;

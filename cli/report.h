@@ -16,6 +16,7 @@ struct Outcome {
     std::string Input;
     std::string Output;
     bool Ok = false;
+    bool Written = false;  // the scene file, or standard output, holds the new scene
     ConvertReport Report;
     std::string ErrorMessage;
     long ErrorLine = 0;  // the export line the error is about, 0 for none

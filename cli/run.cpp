@@ -4,6 +4,7 @@
 #include "run.h"
 
 #include "quorvel/error.h"
+#include "quorvel/file_identity.h"
 #include "quorvel/line_reader.h"
 #include "paths.h"
 #include "report.h"
@@ -11,7 +12,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quorvel::cli {
 
@@ -34,6 +38,7 @@ Outcome RunOne(const Arguments& Args, const std::string& Input, const std::strin
         else
             done.Report = RunConversion(state, Args.Options);
         done.Ok = true;
+        done.Written = Args.What != Arguments::Action::Check;
     } catch (const Error& error) {
         done.ErrorMessage = error.what();
         done.ErrorLine = error.line();
@@ -50,6 +55,47 @@ std::string SceneIn(const std::string& Directory, const std::string& Input)
     if (Input == StandardInputPath)
         name = "stdin.syncar";
     return TextOf(PathOf(Directory) / name);
+}
+
+// The scene file each input is written to, in order; none with --check.
+std::vector<std::string> Outputs(const Arguments& Args)
+{
+    std::vector<std::string> outputs;
+    for (const std::string& input : Args.Inputs)
+        outputs.push_back(Args.Directory.empty() ? Args.Output : SceneIn(Args.Directory, input));
+    return outputs;
+}
+
+// The identity of each input that is a file, standard input included.
+std::map<FileIdentity, std::string> InputIdentities(const Arguments& Args)
+{
+    std::map<FileIdentity, std::string> inputs;
+    for (const std::string& input : Args.Inputs) {
+        const auto identity = input == StandardInputPath ? IdentityOfStandardInput() : IdentityOf(input);
+        if (identity)
+            inputs.emplace(*identity, input);
+    }
+    return inputs;
+}
+
+// A scene file that is one of the inputs, under any name, would be replaced
+// before that input is read: the command is refused before anything is
+// written.
+void RefuseScenesOverInputs(const Arguments& Args, const std::map<FileIdentity, std::string>& Inputs)
+{
+    if (Args.What != Arguments::Action::Convert)
+        return;
+    const std::vector<std::string> outputs = Outputs(Args);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i] == "-")
+            continue;
+        if (const auto identity = IdentityOf(outputs[i])) {
+            if (const auto input = Inputs.find(*identity); input != Inputs.end()) {
+                UsageError("the scene file " + Quoted(outputs[i]) + " of " + Quoted(Args.Inputs[i]) +
+                           " would replace the INPUT " + Quoted(input->second) + "; nothing was converted");
+            }
+        }
+    }
 }
 
 void Tell(const Arguments& Args, const Outcome& Done)
@@ -70,24 +116,40 @@ void Tell(const Arguments& Args, const Outcome& Done)
 
 bool RunAll(const Arguments& Args)
 {
+    const std::map<FileIdentity, std::string> inputs = InputIdentities(Args);
+    RefuseScenesOverInputs(Args, inputs);
     long succeeded = 0;
     long failed = 0;
     long warned = 0;
-    // Two inputs of the same name would write the same scene file: the
-    // second must not silently replace the first.
+    // Two inputs that would write the same scene file: the second must not
+    // silently replace the first, whether the names are equal or only lead
+    // to one file (another case on a disk that ignores case, a link).
     std::map<std::string, std::string> writtenFrom;
-    for (const std::string& input : Args.Inputs) {
-        std::string output = Args.Output;
-        if (!Args.Directory.empty())
-            output = SceneIn(Args.Directory, input);
+    std::map<FileIdentity, std::pair<std::string, std::string>> writtenAs;  // input, output
+    const std::vector<std::string> outputs = Outputs(Args);
+    for (std::size_t i = 0; i < Args.Inputs.size(); ++i) {
+        const std::string& input = Args.Inputs[i];
+        const std::string& output = outputs[i];
+        const auto identity = output.empty() || output == "-" ? std::nullopt : IdentityOf(output);
+        const auto byIdentity = identity ? writtenAs.find(*identity) : writtenAs.end();
+        const auto isInput = identity ? inputs.find(*identity) : inputs.end();
         Outcome done;
+        done.Input = input;
+        done.Output = output;
+        const std::string refused = Printable(input) + ": not converted: " + Printable(output);
         if (const auto [earlier, isNew] = writtenFrom.emplace(output, input); !isNew && !output.empty()) {
-            done.Input = input;
-            done.Output = output;
-            done.ErrorMessage = Printable(input) + ": not converted: " + Printable(output) +
-                                " is already written from " + Printable(earlier->second);
+            done.ErrorMessage = refused + " is already written from " + Printable(earlier->second);
+        } else if (byIdentity != writtenAs.end()) {
+            done.ErrorMessage = refused + " is the file " + Printable(byIdentity->second.second) +
+                                ", already written from " + Printable(byIdentity->second.first);
+        } else if (isInput != inputs.end()) {
+            done.ErrorMessage = refused + " is the INPUT " + Printable(isInput->second);
         } else {
             done = RunOne(Args, input, output);
+            if (done.Written && output != "-") {
+                if (const auto written = IdentityOf(output))
+                    writtenAs.emplace(*written, std::make_pair(input, output));
+            }
         }
         Tell(Args, done);
         (done.Ok ? succeeded : failed) += 1;

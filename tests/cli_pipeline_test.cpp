@@ -82,6 +82,13 @@ TEST(Pipeline, OptionsAreCheckedBeforeAnyFileIsTouched)
         {{"-q", "-v", file, shots.Out + "/a.syncar"}, "--quiet and --verbose cannot be used together"},
         {{"-d", shots.Out, "-", file, "-"}, "INPUT '-' (standard input) can be given only once"},
         {{"--check", "-", "-"}, "INPUT '-' (standard input) can be given only once"},
+        // What getopt could not take is named as the user wrote it, escaped.
+        {{"-xn", file, shots.Out + "/a.syncar"}, "unknown option '-x'"},
+        {{"-nx", file, shots.Out + "/a.syncar"}, "unknown option '-x'"},
+        {{"--\x1b[31mX", file, shots.Out + "/a.syncar"}, "unknown option '--\\x1b[31mX'"},
+        {{"--no-trackers=1", file, shots.Out + "/a.syncar"}, "option '--no-trackers' takes no value"},
+        {{file, shots.Out + "/a.syncar", "--factor"}, "option '--factor' needs a value"},
+        {{"-d"}, "option '-d' needs a value"},
     };
     const std::vector<std::string> before = shots.Files();
     for (const Case& c : cases) {
@@ -250,8 +257,9 @@ TEST(Pipeline, JsonReportMatchesTheGoldenLines)
     EXPECT_EQ(checked.Status, 1);
     ExpectReport(checked.Out, Reports / "check.jsonl", dir);
 
-    const ProgramResult converted = Quorvel({"-q", "--report=json", "-n", "-d", shots.Out, shots.Good, "-"}, {}, shots.Fractional);
-    EXPECT_EQ(converted.Status, 0);
+    const ProgramResult converted =
+        Quorvel({"-q", "--report=json", "-n", "-d", shots.Out, shots.Good, "-", shots.Broken}, {}, shots.Fractional);
+    EXPECT_EQ(converted.Status, 1);
     ExpectReport(converted.Out, Reports / "convert.jsonl", dir);
 }
 

@@ -136,9 +136,9 @@ TEST(PrintForm, SignMagnitudeAndTrailingBlank)
     }
 }
 
-// What messages quote: control characters, C1 controls and bytes that are
-// not UTF-8 escaped, other characters kept whole; excerpts cut between
-// characters.
+// What messages quote: control characters, C1 controls, format characters
+// (category Cf) and bytes that are not UTF-8 escaped, other characters kept
+// whole; excerpts cut between characters.
 TEST(Messages, PrintableAndExcerpt)
 {
     const std::pair<std::string, std::string> printable[] = {
@@ -150,6 +150,11 @@ TEST(Messages, PrintableAndExcerpt)
         {"\xe9t\xc3", "\\xe9t\\xc3"},                    // Latin-1, a cut sequence
         {"\xc0\xaf \xed\xa0\x80", "\\xc0\\xaf \\xed\\xa0\\x80"},  // overlong, surrogate
         {std::string("a\0b", 3), "a\\x00b"},
+        // Format characters: right-to-left override, zero-width space, BOM, tag
+        {"evil\xe2\x80\xaegpj.ma", "evil\\u202egpj.ma"},
+        {"a\xe2\x80\x8b\xef\xbb\xbf\xc2\xad\xf3\xa0\x80\x81", "a\\u200b\\ufeff\\u00ad\\U000e0001"},
+        {"\xe2\x80\xad\xe2\x81\xa6", "\\u202d\\u2066"},   // U+202D and U+2066, other ranges
+        {"\xe2\x80\xb0\xe2\x81\xa5", "\xe2\x80\xb0\xe2\x81\xa5"},  // U+2030 and U+2065 are no format characters
     };
     for (const auto& [text, shown] : printable)
         EXPECT_EQ(Printable(text), shown) << shown;

@@ -9,6 +9,7 @@
 #include "layout_scale.h"
 #include "pictures.h"
 #include "quorvel/conversion_run.h"
+#include "quorvel/error.h"
 #include "status_text.h"
 #include "ui_form1.h"
 
@@ -222,7 +223,8 @@ void Form1::Command1_Click()
         // box, where a second Space would silently change an option.
         ui_->Command3->setFocus();
         ui_->Command1->setEnabled(false);
-        const QString scene = QFileInfo(EngineText(state_.OutputFile)).fileName();
+        // Escaped as in messages: a name cannot reorder or hide the status text.
+        const QString scene = EngineText(Printable(EngineName(QFileInfo(EngineText(state_.OutputFile)).fileName())));
         // The details (skipped lines, warnings) are in the tooltip.
         ShowStatus(SummaryText(report, options.SaveTrackpoints),
                    SummaryToolTip(report, options.SaveTrackpoints, scene));

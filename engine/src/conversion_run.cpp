@@ -4,6 +4,7 @@
 #include "quorvel/conversion_run.h"
 
 #include "quorvel/error.h"
+#include "quorvel/interruption.h"
 #include "quorvel/export_reader.h"
 #include "quorvel/line_reader.h"
 #include "quorvel/number_text.h"
@@ -24,14 +25,17 @@ namespace {
 // The file the scene replaces: Path, or what it points to when it is a
 // symbolic link, so that the rename replaces the file and keeps the link.
 // Only a regular file is ever replaced: renaming over a device or a pipe
-// (such as /dev/null) would destroy it.
-std::string SceneTarget(const std::string& Path, const LineReader& Input)
+// (such as /dev/null) would destroy it. Nor is a file this user may not
+// write: the rename needs only the folder's permission, and would slip past
+// the file's own. Exists tells whether there is a file to replace.
+std::string SceneTarget(const std::string& Path, const LineReader& Input, bool& Exists)
 {
     if (Path.empty())
         throw Error(ErrorKind::FileSystem, "no scene file was chosen");
     std::string target;
     if (const platform::ErrorCode error = platform::FollowLinks(Path, target))
         ThrowFileError("cannot follow the link", Path, error);
+    Exists = false;
     switch (platform::KindOf(target)) {
     case platform::PathKind::Missing:
         return target;
@@ -47,6 +51,9 @@ std::string SceneTarget(const std::string& Path, const LineReader& Input)
         throw Error(ErrorKind::FileSystem,
                     "the scene file '" + Path + "' is the export file itself; choose another name");
     }
+    if (const platform::ErrorCode error = platform::CheckMayWrite(target))
+        ThrowFileError("cannot replace the scene file", Path, error);
+    Exists = true;
     return target;
 }
 
@@ -99,6 +106,25 @@ void WarnOfRoundedFrameRate(const ConvertState& State, ConvertReport& Report)
                               " (the scene file holds whole frames per second)");
 }
 
+// Values the scene file holds as found, though no scene can sensibly use
+// them: the user must know, and the bytes written stay as they are.
+void WarnOfImpossibleValues(const ConvertState& State, ConvertReport& Report)
+{
+    if (State.FrameRate <= 0) {
+        Report.Warnings.push_back("frame rate written as " + IntegerText(State.FrameRate) +
+                                  ": a scene needs at least 1 frame per second");
+    }
+    if (State.ImageWidth <= 0)
+        Report.Warnings.push_back("image width " + IntegerText(State.ImageWidth) + " is not above 0");
+    if (State.ImageHeight <= 0)
+        Report.Warnings.push_back("image height " + IntegerText(State.ImageHeight) + " is not above 0");
+    double aspect = 0.0;
+    if (!ReadNumber(Trim(State.AspectText), aspect) || !std::isfinite(aspect) || aspect <= 0) {
+        Report.Warnings.push_back("image aspect '" + Excerpt(State.AspectText) +
+                                  "' is not a positive finite number");
+    }
+}
+
 // Where Convert writes the scene, and how its write errors read.
 struct SceneOutput {
     std::FILE* Stream;
@@ -127,10 +153,14 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
     report.FrameRateFound = State.FrameRateFound;
     report.FrameRate = State.FrameRate;
     WarnOfRoundedFrameRate(State, report);
-    if (Options.SaveTrackpoints)
+    WarnOfImpossibleValues(State, report);
+    if (Options.SaveTrackpoints) {
         report.Trackers = SaveTrackers(State, reader, writer, factor);
-    else
+        if (report.Trackers.Trackers == 0 && report.Trackers.SkippedCount == 0)
+            report.Warnings.push_back("no tracker line found, so the scene file holds no trackers");
+    } else {
         WriteClosingLines(writer);
+    }
     writer.Flush();
     return report;
 }
@@ -154,10 +184,17 @@ ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options
 
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 {
+    // Until the scene file is chosen for certain below (opening the export
+    // may wait long, on a FIFO), whatever the name leads to now.
+    platform::NoteSceneProgress(platform::KindOf(State.OutputFile) == platform::PathKind::Regular
+                                    ? SceneProgress::OldSceneKept
+                                    : SceneProgress::NoneWritten);
     if (Options.SaveTrackpoints)
         ParseFactor(Options.FactorText);
     LineReader reader(State.InputFile);
-    const std::string target = SceneTarget(State.OutputFile, reader);
+    bool replaces = false;
+    const std::string target = SceneTarget(State.OutputFile, reader, replaces);
+    platform::NoteSceneProgress(replaces ? SceneProgress::OldSceneKept : SceneProgress::NoneWritten);
     platform::SceneFile scene;
     if (const platform::ErrorCode error = scene.CreateBeside(target))
         ThrowFileError("cannot create the scene file", target, error);
@@ -173,6 +210,7 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 
 ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options)
 {
+    platform::NoteSceneProgress(SceneProgress::NoneWritten);
     if (Options.SaveTrackpoints)
         ParseFactor(Options.FactorText);
     LineReader reader(State.InputFile);
@@ -188,6 +226,7 @@ ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions&
     std::vector<char> chunk(1u << 20);
     std::size_t got = 0;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), scratch)) > 0) {
+        platform::NoteSceneProgress(SceneProgress::PartOnStandardOutput);
         if (std::fwrite(chunk.data(), 1, got, stdout) != got)
             ThrowFileError("cannot write the scene to", "standard output", errno);
     }
@@ -195,6 +234,7 @@ ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions&
         ThrowFileError("cannot read back the staging file for standard output in", folder, errno);
     if (std::fflush(stdout) != 0)
         ThrowFileError("cannot write the scene to", "standard output", errno);
+    platform::NoteSceneProgress(SceneProgress::WholeOnStandardOutput);
     return report;
 }
 

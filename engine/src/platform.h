@@ -9,6 +9,9 @@
 // maps its system's errors onto them; ReasonText puts one into words.
 #pragma once
 
+#include "quorvel/file_identity.h"
+#include "quorvel/interruption.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -16,6 +19,10 @@
 namespace quorvel::platform {
 
 using ErrorCode = int;
+
+// FollowLinks' refusal of a link that another user may have planted; no
+// errno value is negative.
+inline constexpr ErrorCode ForeignLinkInSharedFolder = -1;
 
 // The system's words for Code, such as "No such file or directory".
 std::string ReasonText(ErrorCode Code);
@@ -27,7 +34,25 @@ PathKind KindOf(const std::string& Path);
 
 // Path with the symbolic links at its end followed, so that a scene written
 // there replaces the file and keeps the link. Path itself when it is no link.
+// As the kernel's protected-symlinks rule would have it, a link in a sticky
+// folder that all may write to (such as /tmp) is followed only when it
+// belongs to this user or to the folder's owner: ForeignLinkInSharedFolder.
 ErrorCode FollowLinks(const std::string& Path, std::string& Target);
+
+// 0 when this user may write the existing file at Path, by the system's own
+// rules (its mode, its owner, access lists, the read-only attribute on
+// Windows; root and administrators keep their rights); otherwise why not.
+ErrorCode CheckMayWrite(const std::string& Path);
+
+// The identity of the file at Path (links followed), or of standard input
+// for an empty Path; false when there is no such file.
+bool IdentifyFile(const std::string& Path, FileIdentity& Identity);
+
+// Records how far the scene of the conversion under way has got, for the
+// line an interruption writes. SceneFile::PutInPlace records
+// NewSceneInPlace itself, so that an interruption during the rename is told
+// rightly which way it went.
+void NoteSceneProgress(SceneProgress Progress);
 
 // An export file opened for binary reading.
 class InputFile {
@@ -87,9 +112,9 @@ private:
     int slot_ = -1;  // where the interruption handler finds path_
 };
 
-// Interruption (SIGINT, SIGTERM, SIGHUP and their kin): InterruptionCleanup
-// in quorvel/interruption.h is implemented beside the rest of this file, and
-// removes the named SceneFile being written, if any.
+// Interruption (SIGINT, SIGTERM, SIGHUP and their kin):
+// StopCleanlyOnInterruption in quorvel/interruption.h is implemented beside
+// the rest of this file, and removes the named SceneFile being written, if any.
 
 // Asks the system to start writing Size bytes of Stream from Offset to disk,
 // so that a later Commit has little left to wait for. Only a hint.

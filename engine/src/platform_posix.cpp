@@ -18,6 +18,7 @@
 #include <string_view>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,18 +59,41 @@ void Unregister(int Slot)
         namedFiles[Slot].State.store(Free);
 }
 
-const char* interruptionLine = nullptr;
-std::size_t interruptionLineSize = 0;
+// What the interruption handler reads: the lines it may write, how far the
+// scene under way has got, and the slot of a file being renamed into place.
+const InterruptionLines* interruptionLines = nullptr;
+std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
+std::atomic<int> committingSlot{-1};
 
-// Only async-signal-safe calls: unlink, write, sigaction, sigprocmask, raise.
+// Signals whose default action also writes a core file: a cleaned-up stop
+// has nothing to dump, so the program exits with 128 + the signal instead.
+bool DumpsCore(int Signal) { return Signal == SIGQUIT || Signal == SIGXCPU; }
+
+// Only async-signal-safe calls: unlink, poll, write, sigaction,
+// sigprocmask, raise, _exit.
 extern "C" void OnInterruption(int Signal)
 {
-    for (NamedFile& file : namedFiles) {
-        if (file.State.load() == Ready)
-            ::unlink(file.Path);
+    const int saveErrno = errno;
+    // A file being renamed into place is gone from its temporary name once
+    // the rename is done: the new scene is then in place.
+    const int committing = committingSlot.load();
+    bool renamed = false;
+    for (int slot = 0; slot < static_cast<int>(std::size(namedFiles)); ++slot) {
+        NamedFile& file = namedFiles[slot];
+        if (file.State.load() == Ready && ::unlink(file.Path) != 0 && slot == committing && errno == ENOENT)
+            renamed = true;
     }
-    if (interruptionLine)
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, interruptionLine, interruptionLineSize);
+    const int progress = renamed ? static_cast<int>(SceneProgress::NewSceneInPlace) : sceneProgress.load();
+    // Standard error may be a pipe nobody reads for now: the line waits a
+    // little for room, and the program ends in any case.
+    pollfd error{STDERR_FILENO, POLLOUT, 0};
+    if (interruptionLines && ::poll(&error, 1, 2000) == 1 && (error.revents & POLLOUT)) {
+        const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, std::strlen(line));
+    }
+    errno = saveErrno;
+    if (DumpsCore(Signal))
+        ::_exit(128 + Signal);
     // Ended by the signal itself, so that the caller sees which one it was.
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
@@ -194,7 +218,14 @@ void KeepAttributes(int Fd, const std::string& Target)
 
 }  // namespace
 
-std::string ReasonText(ErrorCode Code) { return std::strerror(Code); }
+std::string ReasonText(ErrorCode Code)
+{
+    if (Code == ForeignLinkInSharedFolder) {
+        return "it is another user's link in a shared sticky folder (such as /tmp), "
+               "where such links are not followed";
+    }
+    return std::strerror(Code);
+}
 
 PathKind KindOf(const std::string& Path)
 {
@@ -206,11 +237,32 @@ PathKind KindOf(const std::string& Path)
     return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
 }
 
+namespace {
+
+// The kernel's protected-symlinks rule, applied here because the links are
+// read and followed by this program, where the kernel's guard never sees
+// them: in a sticky folder that all may write to, only a link of this user
+// or of the folder's owner leads anywhere.
+bool MayFollow(const std::filesystem::path& Link)
+{
+    struct stat link {};
+    struct stat folder {};
+    const std::filesystem::path parent = Link.has_parent_path() ? Link.parent_path() : ".";
+    if (::lstat(Link.c_str(), &link) != 0 || ::stat(parent.c_str(), &folder) != 0)
+        return true;  // gone meanwhile: what follows finds that out
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+}  // namespace
+
 ErrorCode FollowLinks(const std::string& Path, std::string& Target)
 {
     std::filesystem::path target(Path);
     std::error_code error;
     for (int links = 0; std::filesystem::is_symlink(target, error); ++links) {
+        if (!MayFollow(target))
+            return ForeignLinkInSharedFolder;
         const std::filesystem::path next = std::filesystem::read_symlink(target, error);
         if (error)
             return error.value();
@@ -221,6 +273,19 @@ ErrorCode FollowLinks(const std::string& Path, std::string& Target)
     Target = target.string();
     return 0;
 }
+
+ErrorCode CheckMayWrite(const std::string& Path) { return ::access(Path.c_str(), W_OK) == 0 ? 0 : errno; }
+
+bool IdentifyFile(const std::string& Path, FileIdentity& Identity)
+{
+    struct stat info {};
+    if ((Path.empty() ? ::fstat(STDIN_FILENO, &info) : ::stat(Path.c_str(), &info)) != 0)
+        return false;
+    Identity = {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+    return true;
+}
+
+void NoteSceneProgress(SceneProgress Progress) { sceneProgress.store(static_cast<int>(Progress)); }
 
 InputFile::~InputFile()
 {
@@ -384,8 +449,14 @@ ErrorCode SceneFile::Finish()
 
 ErrorCode SceneFile::PutInPlace()
 {
-    if (std::rename(path_.c_str(), target_.c_str()) != 0)
-        return errno;
+    committingSlot.store(slot_);
+    if (std::rename(path_.c_str(), target_.c_str()) != 0) {
+        const ErrorCode error = errno;
+        committingSlot.store(-1);
+        return error;
+    }
+    NoteSceneProgress(SceneProgress::NewSceneInPlace);
+    committingSlot.store(-1);
     committed_ = true;
     Unregister(slot_);
     slot_ = -1;
@@ -409,21 +480,32 @@ void StartWriteBack(std::FILE* Stream, long long Offset, std::size_t Size)
 
 namespace quorvel {
 
-void StopCleanlyOnInterruption(const char* Line)
+void StopCleanlyOnInterruption(const InterruptionLines& Lines)
 {
-    platform::interruptionLine = Line;
-    platform::interruptionLineSize = std::strlen(Line);
+    platform::interruptionLines = &Lines;
+    // Every signal whose default ends the program and that can be caught;
+    // SIGPIPE and SIGXFSZ are left to fail the write they stop.
+    static const int Ending[] = {
+        SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+#ifdef SIGPWR
+        SIGPWR,
+#endif
+    };
     struct sigaction action {};
     action.sa_handler = platform::OnInterruption;
     ::sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : Ending)
         ::sigaddset(&action.sa_mask, signal);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    for (const int signal : Ending) {
         // A signal the caller ignores (nohup) stays ignored.
         struct sigaction before {};
         if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);
     }
+    for (const int signal : {SIGPIPE, SIGXFSZ})
+        ::sigaction(signal, &ignore, nullptr);
 }
 
 }  // namespace quorvel

@@ -10,6 +10,7 @@
 #include "quorvel/interruption.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -154,10 +155,13 @@ std::FILE* StreamOn(HANDLE File, int Flags, const char* Mode)
 HANDLE HandleOf(std::FILE* Stream) { return reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(Stream))); }
 
 // Named files being written, for the console's interruption handler (a
-// thread of its own) to delete.
+// thread of its own) to delete; how far the scene under way has got, and
+// the slot of a file being renamed into place.
 std::mutex namedFilesLock;
 std::wstring namedFiles[4];
-const char* interruptionLine = nullptr;
+const InterruptionLines* interruptionLines = nullptr;
+std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
+std::atomic<int> committingSlot{-1};
 
 int Register(const std::wstring& Path)
 {
@@ -182,18 +186,26 @@ BOOL WINAPI OnInterruption(DWORD Event)
 {
     if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT && Event != CTRL_CLOSE_EVENT)
         return FALSE;
+    bool renamed = false;
     {
         // Not released: the process ends here, before a commit could start.
         namedFilesLock.lock();
-        for (const std::wstring& path : namedFiles) {
-            if (!path.empty())
-                ::DeleteFileW(path.c_str());  // the file is shared for deleting
+        const int committing = committingSlot.load();
+        for (int slot = 0; slot < static_cast<int>(std::size(namedFiles)); ++slot) {
+            // The file is shared for deleting; once renamed into place it
+            // is gone from its temporary name.
+            if (!namedFiles[slot].empty() && !::DeleteFileW(namedFiles[slot].c_str()) && slot == committing &&
+                ::GetLastError() == ERROR_FILE_NOT_FOUND)
+                renamed = true;
         }
     }
+    const int progress = renamed ? static_cast<int>(SceneProgress::NewSceneInPlace) : sceneProgress.load();
     DWORD written = 0;
-    if (interruptionLine)
-        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), interruptionLine,
-                    static_cast<DWORD>(std::strlen(interruptionLine)), &written, nullptr);
+    if (interruptionLines) {
+        const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written,
+                    nullptr);
+    }
     // At once: an orderly exit would wait for locks the main thread holds.
     ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     return TRUE;
@@ -203,6 +215,8 @@ BOOL WINAPI OnInterruption(DWORD Event)
 
 std::string ReasonText(ErrorCode Code)
 {
+    if (Code == ForeignLinkInSharedFolder)
+        return "it is another user's link in a shared folder, where such links are not followed";
     // The C library's words for this one speak of devices.
     if (Code == EBUSY)
         return "it is open in another program; close it there and try again";
@@ -257,6 +271,47 @@ ErrorCode FollowLinks(const std::string& Path, std::string& Target)
     Target = Utf8(final);
     return 0;
 }
+
+ErrorCode CheckMayWrite(const std::string& Path)
+{
+    // Opening it for writing asks the file's access list and its read-only
+    // attribute, and changes nothing. A program that holds it open is told
+    // of when the scene is put in place. The attribute is also asked
+    // directly: Wine run by root would open the file anyway.
+    const DWORD attributes = ::GetFileAttributesW(Wide(Path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return EACCES;
+    const HANDLE file = ::CreateFileW(Wide(Path).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return 0;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? 0 : ErrnoOf(error);
+}
+
+bool IdentifyFile(const std::string& Path, FileIdentity& Identity)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool found = false;
+    if (Path.empty()) {
+        found = Identify(::GetStdHandle(STD_INPUT_HANDLE), info) && ::GetFileType(::GetStdHandle(STD_INPUT_HANDLE)) == FILE_TYPE_DISK;
+    } else if (!IsDeviceName(Path)) {
+        const HANDLE file = OpenToLookAt(Path);
+        found = Identify(file, info);
+        if (file != INVALID_HANDLE_VALUE)
+            ::CloseHandle(file);
+    }
+    if (found) {
+        Identity = {info.dwVolumeSerialNumber,
+                    (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
+    return found;
+}
+
+void NoteSceneProgress(SceneProgress Progress) { sceneProgress.store(static_cast<int>(Progress)); }
 
 InputFile::~InputFile()
 {
@@ -398,11 +453,13 @@ ErrorCode SceneFile::PutInPlace()
 {
     const std::wstring path = Wide(path_);
     const std::wstring target = Wide(target_);
+    committingSlot.store(slot_);
     // A virus scanner or an indexer may hold the old file for a moment.
     for (int attempt = 0;; ++attempt) {
         if (::MoveFileExW(path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             break;
         const DWORD error = ::GetLastError();
+        committingSlot.store(-1);
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 5) {
             // Access is refused too when another program has the old file
             // open without sharing it for deleting: say so.
@@ -416,7 +473,10 @@ ErrorCode SceneFile::PutInPlace()
             return ErrnoOf(error);
         }
         ::Sleep(20 << attempt);
+        committingSlot.store(slot_);
     }
+    NoteSceneProgress(SceneProgress::NewSceneInPlace);
+    committingSlot.store(-1);
     committed_ = true;
     Unregister(slot_);
     slot_ = -1;
@@ -430,9 +490,9 @@ void StartWriteBack(std::FILE*, long long, std::size_t) {}
 
 namespace quorvel {
 
-void StopCleanlyOnInterruption(const char* Line)
+void StopCleanlyOnInterruption(const InterruptionLines& Lines)
 {
-    platform::interruptionLine = Line;
+    platform::interruptionLines = &Lines;
     ::SetConsoleCtrlHandler(platform::OnInterruption, TRUE);
 }
 

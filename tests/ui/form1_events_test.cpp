@@ -387,6 +387,10 @@ void Form1Events::failedConversionShowsAnErrorBox_data()
                                      "\tsetAttr \".w\" \x1b[2J" + QString(100, u'x') + ";\r\n"
                                   << "1"
                                   << ", line 2: The image width '\\x1b[2J" + QString(36, u'x') + "...' is not a number";
+    // A right-to-left override would show the text after it reversed.
+    QTest::newRow("format character") << "playbackOptions -min 1 -max 2 -animationStartTime 1;\r\n"
+                                         "\tsetAttr \".w\" 12\u202e34;\r\n"
+                                      << "1" << ", line 2: The image width '12\\u202e34' is not a number";
 }
 
 void Form1Events::failedConversionShowsAnErrorBox()

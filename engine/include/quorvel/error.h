@@ -22,7 +22,9 @@ enum class ErrorKind {
 
 // Text as a terminal or a window may show it: every control character and
 // every byte that is not part of valid UTF-8 written as an escape ("\x1b",
-// "\t"), so that text from a file or a file name cannot drive a terminal.
+// "\t"), and every invisible format character too ("\u202e"), so that text
+// from a file or a file name can neither drive a terminal nor hide or
+// reorder what a message shows.
 std::string Printable(std::string_view Text);
 
 // At most the first MaxCharacters characters of Text, Printable, with "..."
