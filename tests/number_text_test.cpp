@@ -167,10 +167,20 @@ std::string General(char* (*Write)(char*, double, int), double Value, int Precis
     return std::string(text, Write(text, Value, Precision));
 }
 
+// The C library is a second reference only where it rounds correctly:
+// Windows' msvcrt (and Wine's) reads subnormal values as the smallest
+// normal one. There the standard functions are in use and stand alone.
+#ifdef _WIN32
+constexpr bool CLibraryIsReference = false;
+#else
+constexpr bool CLibraryIsReference = true;
+#endif
+
 }  // namespace
 
 TEST(NumberText, OwnReadingAgreesWithStandardAndCLibrary)
 {
+    ASSERT_TRUE(CLibraryIsReference || number_text::StandardFunctionsInUse()) << "no reference to compare with";
     const std::vector<std::string> texts = ReadCases();
     ASSERT_GT(texts.size(), 1000000u);
     int mismatches = 0;
@@ -187,8 +197,9 @@ TEST(NumberText, OwnReadingAgreesWithStandardAndCLibrary)
         // strtod gives zero or infinity with ERANGE where the others refuse;
         // it also sets ERANGE for subnormal results, which they accept.
         const bool cOutOfRange = errno == ERANGE && (c == 0 || std::isinf(c));
-        const bool agrees = ownError == standardError && (cOutOfRange == (ownError != std::errc())) &&
-                            (ownError != std::errc() || (own == standard && own == c));
+        const bool cAgrees = !CLibraryIsReference ||
+                             (cOutOfRange == (ownError != std::errc()) && (ownError != std::errc() || own == c));
+        const bool agrees = ownError == standardError && cAgrees && (ownError != std::errc() || own == standard);
         if (!agrees && ++mismatches <= 10)
             ADD_FAILURE() << text.substr(0, 80) << ": own " << own << ", standard " << standard << ", strtod " << c;
     }
@@ -197,6 +208,7 @@ TEST(NumberText, OwnReadingAgreesWithStandardAndCLibrary)
 
 TEST(NumberText, OwnWritingAgreesWithStandardAndCLibrary)
 {
+    ASSERT_TRUE(CLibraryIsReference || number_text::StandardFunctionsInUse()) << "no reference to compare with";
     std::vector<double> values = WriteCases();
     const std::size_t positives = values.size();
     for (std::size_t i = 0; i < positives; i += 7)
@@ -214,7 +226,8 @@ TEST(NumberText, OwnWritingAgreesWithStandardAndCLibrary)
             const std::string own = General(number_text::own::WriteGeneral, value, precision);
             if (number_text::StandardFunctionsInUse())
                 check(own, General(number_text::WriteGeneral, value, precision), value, "general");
-            check(own, Printf("%.*g", precision, value), value, "printf %g");
+            if (CLibraryIsReference)
+                check(own, Printf("%.*g", precision, value), value, "printf %g");
         }
         // The shortest text is only ever shown in messages, and slow to find
         // the engine's way: every sixteenth value, the special ones included.
@@ -225,7 +238,7 @@ TEST(NumberText, OwnWritingAgreesWithStandardAndCLibrary)
             check(shortest, Written(number_text::WriteShortest, value), value, "shortest");
         // Where the standard functions are the engine's own, reading back
         // through strtod at least shows the digits are enough.
-        if (std::isfinite(value) && std::strtod(shortest.c_str(), nullptr) != value)
+        if (CLibraryIsReference && std::isfinite(value) && std::strtod(shortest.c_str(), nullptr) != value)
             check(shortest, "reads back", value, "shortest");
     }
     EXPECT_EQ(mismatches, 0);
