@@ -69,7 +69,7 @@ TEST(Cli, DirectoryModeGoesOnAfterAFailure)
     std::filesystem::create_directory(out);
     const ProgramResult result = RunProgram({Convert, "-d", out, broken, Sample});
     EXPECT_EQ(result.Status, 1);
-    EXPECT_THAT(result.Err, HasSubstr("broken.ma: no playback range"));
+    EXPECT_THAT(result.Err, HasSubstr("broken.ma: not a Maya ASCII export"));
     EXPECT_FALSE(std::filesystem::exists(out + "/broken.syncar"));
     EXPECT_EQ(ReadFile(out + "/shot_0020.syncar"), RunProgram({Convert, Sample, "-"}).Out);
 }
@@ -131,7 +131,7 @@ TEST(CliLinuxOnly, ControlCharactersOfFileNamesAreEscaped)
     for (const std::string& output : {folder / "out.syncar", std::string("-")}) {
         const ProgramResult failed = RunProgram({Convert, "-v", named, output});
         EXPECT_EQ(failed.Status, 1);
-        EXPECT_THAT(failed.Err, HasSubstr(folder / "shot" + ShownEscape + ".ma: no playback range"));
+        EXPECT_THAT(failed.Err, HasSubstr(folder / "shot" + ShownEscape + ".ma: not a Maya ASCII export"));
         const ProgramResult missing = RunProgram({Convert, folder / "gone\x1b[2J.ma", output});
         EXPECT_THAT(missing.Err, HasSubstr("'" + folder / "gone\\x1b[2J.ma" + "': No such file"));
         ExpectNoControlCharacter(failed.Err);

@@ -178,7 +178,7 @@ TEST(ConversionRun, ValuesOfAStateDoNotLeakIntoTheNextConversion)
     RunConversion(state, {});
     const std::string first = ReadFile(state.OutputFile);
     state.InputFile = folder.Write("b.ma", "nothing here\r\n");
-    EXPECT_NE(MessageOf(state).find("no playback range"), std::string::npos);
+    EXPECT_NE(MessageOf(state).find("not a Maya ASCII export"), std::string::npos);
     state.InputFile = folder / "a.ma";
     state.OutputFile = folder / "again.syncar";
     RunConversion(state, {});

@@ -7,6 +7,7 @@
 //   expected.syncar   the exact scene file of a successful conversion, or
 //   expected-status   the exit status of a failed one (the old OUTPUT must survive)
 //   expected-stderr   optional, lines that must each appear on standard error
+//   expected-warnings optional, how many warnings standard error holds
 #include "run_program.h"
 #include "temp_folder.h"
 
@@ -64,6 +65,13 @@ TEST_P(GoldenCase, ConvertsAsExpected)
         const ProgramResult result = RunProgram(command);
         for (const std::string& fragment : Lines(dir / "expected-stderr"))
             EXPECT_THAT(result.Err, HasSubstr(fragment));
+        for (const std::string& count : Lines(dir / "expected-warnings")) {
+            std::istringstream err(result.Err);
+            int warnings = 0;
+            for (std::string line; std::getline(err, line);)
+                warnings += line.find(": warning: ") != std::string::npos ? 1 : 0;
+            EXPECT_EQ(warnings, std::stoi(count)) << result.Err;
+        }
         const std::string written = target == "-" ? result.Out : ReadFile(output);
         if (succeeds) {
             EXPECT_EQ(result.Status, 0) << result.Err;

@@ -47,7 +47,7 @@ TEST(Portability, NamesInAnyScriptConvertAndShowInMessages)
     const std::string broken = folder.Write("日本/壊れた.ma", "not an export\r\n");
     const ProgramResult failed = RunProgram({Convert, broken, output});
     EXPECT_EQ(failed.Status, 1);
-    EXPECT_THAT(failed.Err, HasSubstr("quorvel-convert: " + broken + ": no playback range"));
+    EXPECT_THAT(failed.Err, HasSubstr("quorvel-convert: " + broken + ": not a Maya ASCII export"));
 }
 
 // Ctrl-Z ends a file read in text mode on Windows, and LF there becomes

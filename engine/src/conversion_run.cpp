@@ -11,6 +11,7 @@
 #include "quorvel/scene_writer.h"
 #include "quorvel/text_rules.h"
 
+#include "key_times.h"
 #include "platform.h"
 
 #include <cerrno>
@@ -152,6 +153,8 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
     report.AspectText = State.AspectText;
     report.FrameRateFound = State.FrameRateFound;
     report.FrameRate = State.FrameRate;
+    if (std::optional<KeyTimesFinding> times = CheckKeyTimes(State))
+        report.Warnings.push_back(std::move(times->Message));
     WarnOfRoundedFrameRate(State, report);
     WarnOfImpossibleValues(State, report);
     if (Options.SaveTrackpoints) {

@@ -5,14 +5,13 @@
 
 #include "quorvel/error.h"
 
+#include "key_times.h"
+
 #include <cmath>
 
 namespace quorvel {
 
 namespace {
-
-constexpr std::array<std::string_view, ChannelCount> ChannelNames = {
-    "translate X", "translate Y", "translate Z", "rotate X", "rotate Y", "rotate Z"};
 
 // Text from the export in a message: only its start, escaped.
 std::string Quoted(std::string_view Text) { return "'" + Excerpt(Text) + "'"; }
@@ -129,8 +128,11 @@ void FillChannelTable(ConvertState& State, const LineReader& Reader, int n)
         if (ScanPos != 0)
             value = FindValue(line, ScanPos);
         if (!value) {
+            // Not this frame, which the times may show is not the first without a key.
             throw Error(ErrorKind::BadInput,
-                        where(FrameIndex) + ": the key line has no value for this frame",
+                        Reader.Where(State.ChannelLineNumber[n]) + ": camera channel " +
+                            std::to_string(n + 1) + " (" + std::string(ChannelNames[n]) + "): " +
+                            KeyShortfall(line, State.StartFrame, State.EndFrame),
                         State.ChannelLineNumber[n]);
         }
         double number = 0.0;
@@ -161,6 +163,21 @@ std::optional<std::string_view> FindValue(std::string_view ReadString, std::size
 
 void ReadCamPath(ConvertState& State, LineReader& Reader)
 {
+    // A file that is no export at all is told as such, not by the first
+    // marker it lacks.
+    if (Reader.AtEnd())
+        throw Error(ErrorKind::MissingInput, Reader.Path() + ": the file is empty, not a Maya ASCII export");
+    Reader.ReadLine(State.CurrentLine);
+    State.CurrentLineNumber = Reader.LineNumber();
+    std::string first = State.CurrentLine;  // the scan below reuses the line
+    if (first.starts_with("\xEF\xBB\xBF"))
+        first.erase(0, 3);
+    if (!first.starts_with(MayaAsciiHeader) &&
+        !ScanForMarker(Reader, State.CurrentLine, State.CurrentLineNumber, PlaybackMarker)) {
+        throw Error(ErrorKind::MissingInput,
+                    Reader.Path() + ": not a Maya ASCII export: its first line " + Quoted(first) +
+                        " does not begin with " + Quoted(MayaAsciiHeader));
+    }
     ScanOrThrow(State, Reader, PlaybackMarker, "no playback range");
     ReadPlaybackRange(State, Reader);
 

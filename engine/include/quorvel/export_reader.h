@@ -7,6 +7,7 @@
 #include "quorvel/convert_state.h"
 #include "quorvel/line_reader.h"
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -20,6 +21,13 @@ inline constexpr std::string_view HeightMarker = "setAttr \".h";
 inline constexpr std::string_view AspectMarker = "setAttr \".dar";
 inline constexpr std::string_view ChannelBlockMarker = "VoodooCam_translateX";
 inline constexpr std::string_view FrameRateMarker = "-fps";
+
+// How an export's first line begins.
+inline constexpr std::string_view MayaAsciiHeader = "//Maya ASCII";
+
+// The camera channels in the order of their key lines, as messages name them.
+inline constexpr std::array<std::string_view, ChannelCount> ChannelNames = {
+    "translate X", "translate Y", "translate Z", "rotate X", "rotate Y", "rotate Z"};
 
 // Fills the header values, the six channel lines and tables, and the frame
 // rate. Leaves CurrentLine at the frame-rate line; the reader is positioned

@@ -1,0 +1,2 @@
+Shot 0010: camera solve notes
+playbackOptions were set by hand
