@@ -38,7 +38,10 @@ int quorvel::cli::Main(int argc, char** argv)
     int writeError = JsonWriteError();
     if (std::fflush(stdout) != 0 && writeError == 0)
         writeError = errno;
-    if (std::fclose(stdout) != 0 && writeError == 0)
+    // Closing a standard output the caller closed (>&-) only finds that it
+    // was never open: no failure when nothing was meant for it, which the
+    // flush would have found.
+    if (std::fclose(stdout) != 0 && writeError == 0 && errno != EBADF)
         writeError = errno;
     if (writeError != 0) {
         std::fprintf(stderr, "%s: cannot write to standard output: %s\n", Program, std::strerror(writeError));

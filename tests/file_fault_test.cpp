@@ -219,6 +219,38 @@ TEST(FileFaultsLinuxOnly, TheStagingFolderOfStandardOutputFails)
     }
 }
 
+// A standard output the caller closed (>&-) fails only what is meant for it.
+TEST(FileFaultsLinuxOnly, AClosedStandardOutputFailsOnlyWhatIsMeantForIt)
+{
+    QUORVEL_LINUX_ONLY("the shell's >&-");
+    struct Row {
+        std::vector<std::string> Args;
+        int Status;
+        std::string Err;
+    };
+    ShotFolder shot;
+    const std::string scene = shot.Folder / "new.syncar";
+    const Row rows[] = {
+        {{shot.Export, scene}, 0, ""},
+        {{"-d", shot.Folder / "scenes", shot.Export}, 0, ""},
+        {{shot.Export, "-"}, 1, "quorvel-convert: cannot write the scene to 'standard output': Bad file descriptor\n"},
+        {{"--version"}, 1, "quorvel-convert: cannot write to standard output: Bad file descriptor\n"},
+        {{"--report", "json", shot.Export, scene}, 1,
+         "quorvel-convert: cannot write to standard output: Bad file descriptor\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Args[0]);
+        std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" >&-", "sh", Convert, "-q"};
+        argv.insert(argv.end(), row.Args.begin(), row.Args.end());
+        const ProgramResult result = RunProgram(argv);
+        EXPECT_EQ(result.Status, row.Status);
+        EXPECT_EQ(result.Err, row.Err);
+        fs::remove(scene);
+        fs::remove(shot.Folder / "scenes/shot.syncar");
+        shot.ExpectUntouched();
+    }
+}
+
 // Storage that makes the temporary file awkward must not stop a
 // conversion: a name at the file system's 255-byte limit, and storage
 // without unnamed files that refuses permission changes (vfat without its

@@ -24,6 +24,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -145,6 +146,8 @@ public:
         }
         return true;
     }
+
+    pid_t Pid() const { return pid_; }
 
     bool Exited()
     {
@@ -411,6 +414,47 @@ TEST(InterruptionLinuxOnly, BrokenPipeAndFileSizeLimitAreWriteErrors)
         EXPECT_EQ(ReadFile(scene), Previous);
         EXPECT_EQ(f.Names(), (std::vector<std::string>{"run", "shot.syncar", "tmp"}));
         EXPECT_TRUE(fs::is_empty(f / "tmp"));
+    }
+}
+
+// An export file that changes while it is read (a tracker still writing
+// it, a copy cut short) fails the conversion: the converter is stopped
+// with SIGSTOP part way through the file, the file changed, then let go on.
+TEST(InterruptionLinuxOnly, AnExportThatChangesWhileItIsReadFails)
+{
+    QUORVEL_LINUX_ONLY("SIGSTOP and /proc");
+    struct Row {
+        std::string What;
+        std::function<void(const std::string& Export)> Change;
+    };
+    const Row rows[] = {
+        {"cut short", [](const std::string& Export) { fs::resize_file(Export, fs::file_size(Export) / 2); }},
+        {"written on", [](const std::string& Export) { std::ofstream(Export, std::ios::app) << "\r\n"; }},
+        {"its time changed",
+         [](const std::string& Export) {
+             const timespec times[2] = {{0, UTIME_OMIT}, {978307200, 0}};
+             ::utimensat(AT_FDCWD, Export.c_str(), times, 0);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        TempFolder f;
+        fs::create_directory(f.Path() / "run");
+        const std::string input = f.Write("shot.ma", ReadFile(Sample) + TrackerLines(40u << 20));
+        const std::string scene = f.Write("shot.syncar", Previous);
+        Running converter({Convert, input, scene}, {}, f.Path() / "run");
+        ASSERT_TRUE(converter.WaitUntil([&] { return converter.ProcFigure("io", "rchar") >= (1 << 20); }));
+        ::kill(converter.Pid(), SIGSTOP);
+        ASSERT_LT(converter.ProcFigure("io", "rchar"), static_cast<long long>(fs::file_size(input)) / 2)
+            << "the whole export was read before the change";
+        row.Change(input);
+        ::kill(converter.Pid(), SIGCONT);
+        const ProgramResult result = converter.Stop(0);
+        EXPECT_EQ(result.Status, 1);
+        EXPECT_EQ(result.Err, "quorvel-convert: the export file '" + input +
+                                  "' changed while it was read; convert it again once it is complete\n");
+        EXPECT_EQ(ReadFile(scene), Previous);
+        EXPECT_EQ(f.Names(), (std::vector<std::string>{"run", "shot.ma", "shot.syncar"}));
     }
 }
 

@@ -164,6 +164,7 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
     } else {
         WriteClosingLines(writer);
     }
+    reader.CheckUnchanged();
     writer.Flush();
     return report;
 }

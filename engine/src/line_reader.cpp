@@ -42,6 +42,15 @@ LineReader::~LineReader() = default;
 
 bool LineReader::IsSameFileAs(const std::string& Path) const { return file_->IsSameFileAs(Path); }
 
+void LineReader::CheckUnchanged() const
+{
+    if (file_->HasChanged()) {
+        throw Error(ErrorKind::FileSystem, "the export file '" + path_ +
+                                               "' changed while it was read; convert it again "
+                                               "once it is complete");
+    }
+}
+
 std::string LineReader::Where(long Line) const
 {
     return path_ + ", line " + std::to_string(Line);

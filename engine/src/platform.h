@@ -71,10 +71,23 @@ public:
     ErrorCode Read(char* Buffer, std::size_t Size, std::size_t& Got);
     // Yes when Path names the file that is open here.
     bool IsSameFileAs(const std::string& Path) const;
+    // Yes when a regular file's size or modification time now differs from
+    // when it was opened: it was written to or cut short while it was read.
+    // Never for a pipe or a terminal.
+    bool HasChanged() const;
 
 private:
+    // The size and modification time of a regular file as opened.
+    struct Look {
+        bool Regular = false;
+        long long Size = 0;
+        long long Modified = 0;  // in the system's finest unit
+    };
+    Look LookNow() const;
+
     int fd_ = -1;
     bool owned_ = true;
+    Look opened_;
 };
 
 // The file a scene is written to before it is complete. Removed (or never

@@ -297,12 +297,33 @@ void InputFile::UseStandardInput()
 {
     fd_ = STDIN_FILENO;
     owned_ = false;
+    opened_ = LookNow();
 }
 
 ErrorCode InputFile::Open(const std::string& Path)
 {
     fd_ = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd_ < 0 ? errno : 0;
+    if (fd_ < 0)
+        return errno;
+    opened_ = LookNow();
+    return 0;
+}
+
+InputFile::Look InputFile::LookNow() const
+{
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    return {true, static_cast<long long>(info.st_size),
+            static_cast<long long>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+}
+
+bool InputFile::HasChanged() const
+{
+    if (!opened_.Regular)
+        return false;
+    const Look now = LookNow();
+    return now.Size != opened_.Size || now.Modified != opened_.Modified;
 }
 
 bool InputFile::IsFolder() const

@@ -323,6 +323,27 @@ void InputFile::UseStandardInput()
 {
     fd_ = ::_fileno(stdin);
     owned_ = false;
+    opened_ = LookNow();
+}
+
+InputFile::Look InputFile::LookNow() const
+{
+    const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!Identify(file, info) || ::GetFileType(file) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {};
+    return {true, static_cast<long long>((static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow),
+            static_cast<long long>((static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                   info.ftLastWriteTime.dwLowDateTime)};
+}
+
+bool InputFile::HasChanged() const
+{
+    if (!opened_.Regular)
+        return false;
+    const Look now = LookNow();
+    return now.Size != opened_.Size || now.Modified != opened_.Modified;
 }
 
 ErrorCode InputFile::Open(const std::string& Path)
@@ -340,6 +361,7 @@ ErrorCode InputFile::Open(const std::string& Path)
         ::CloseHandle(file);
         return EMFILE;
     }
+    opened_ = LookNow();
     return 0;
 }
 

@@ -17,14 +17,19 @@ namespace {
 
 // Cuts the three numbers after the quotation mark that closes "double3"
 // (Rest starts just after "double3"): blank-separated, the last one ending
-// at ';' or the line end. Returns the reason when the line is malformed,
-// empty when Position holds the numbers.
+// at the ';' that closes the statement. A line without it may be an export
+// cut off inside its last number, which would read as a shorter one.
+// Returns the reason when the line is malformed, empty when Position holds
+// the numbers.
 std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Position)
 {
     if (Rest.empty() || Rest.front() != '"')
         return "no quotation mark after \"double3\"";
     Rest.remove_prefix(1);
-    Rest = Rest.substr(0, Rest.find(';'));
+    const std::size_t close = Rest.find(';');
+    if (close == std::string_view::npos)
+        return std::string(TrackerLineCutShort);
+    Rest = Rest.substr(0, close);
 
     std::size_t count = 0;
     std::size_t TrackPos = 0;

@@ -52,6 +52,11 @@ public:
     // Yes when Path names the export file being read.
     bool IsSameFileAs(const std::string& Path) const;
 
+    // Raises a file-system error when the export is a regular file whose
+    // size or modification time changed since it was opened: what was read
+    // may be part of an export still being written, or cut short.
+    void CheckUnchanged() const;
+
     // "<path>, line <n>" for error messages about line n.
     std::string Where(long Line) const;
 

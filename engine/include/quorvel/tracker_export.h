@@ -16,6 +16,10 @@ namespace quorvel {
 
 inline constexpr std::string_view TrackerMarker = "setAttr \".t\" -type \"double3";
 
+// Why a tracker line without the ';' that ends its statement is skipped.
+inline constexpr std::string_view TrackerLineCutShort =
+    "the line ends before its closing ';': the export may be cut short";
+
 // A tracker line that could not be exported, and why.
 struct SkippedTracker {
     long LineNumber = 0;

@@ -21,7 +21,7 @@ createNode animCurveTA -n "VoodooCam_rotateZ";
 	setAttr -s 2 ".ktv[0:1]" 0 4 1 4 ;
 //Tracker export -fps 25
 	setAttr ".t" -type "double3" 1.5 -2.25 10
-	setAttr ".t" -type "double3"   4   5   6   ;
+	setAttr ".t" -type "double3"   4   5   6   ; 	 
 	setAttr ".t" -type "double3" 1 2 3 4;
 	setAttr ".t" -type "double3" 1 abc 3;
 	setAttr ".t" -type "double3" 0 -0 1e-3;
