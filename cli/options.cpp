@@ -56,8 +56,8 @@ void CheckCombination(Arguments& Args, std::vector<std::string> Files)
             UsageError("expected an INPUT and an OUTPUT file");
         Args.Output = Files.back();
         Files.pop_back();
-        if (Args.JsonReport && Args.Output == "-")
-            UsageError("--report writes to standard output: it cannot be used with OUTPUT '-'");
+        if (Args.JsonReport && (Args.Output == "-" || DescriptorNamed(Args.Output) == 1))
+            UsageError("--report writes to standard output: it cannot be used with OUTPUT " + Quoted(Args.Output));
     } else {
         if (Files.empty())
             UsageError("expected at least one INPUT file");

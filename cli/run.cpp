@@ -98,6 +98,39 @@ void RefuseScenesOverInputs(const Arguments& Args, const std::map<FileIdentity, 
     }
 }
 
+// An OUTPUT with the extension of its INPUT, or an export's: the command
+// reads like exports given without -d.
+bool LooksLikeAnExport(const std::string& Output, const std::string& Input)
+{
+    const auto lower = [](std::string Text) {
+        for (char& c : Text)
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return Text;
+    };
+    const std::string extension = lower(TextOf(PathOf(Output).extension()));
+    return extension == ".ma" || extension == lower(TextOf(PathOf(Input).extension()));
+}
+
+// An existing file that is no scene file (an export named by a slip, a log)
+// is never replaced: the command is refused before anything is converted.
+void RefuseFilesOtherThanScenes(const Arguments& Args)
+{
+    if (Args.What != Arguments::Action::Convert)
+        return;
+    const std::vector<std::string> outputs = Outputs(Args);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const std::string& output = outputs[i];
+        if (output == "-" || DescriptorNamed(output) >= 0 || !IsOtherThanScene(output))
+            continue;
+        const std::string whose = Args.Directory.empty() ? "OUTPUT " : "the scene file of " + Quoted(Args.Inputs[i]) + ", ";
+        std::string message = whose + Printable(NotASceneFile(output)) + "; nothing was converted";
+        if (Args.Directory.empty() && LooksLikeAnExport(output, Args.Inputs[i]))
+            message += "; to convert several exports, write their scenes to a folder: " + std::string(Program) +
+                       " -d DIR INPUT...";
+        UsageError(message);
+    }
+}
+
 void Tell(const Arguments& Args, const Outcome& Done)
 {
     if (Done.Ok) {
@@ -118,6 +151,7 @@ bool RunAll(const Arguments& Args)
 {
     const std::map<FileIdentity, std::string> inputs = InputIdentities(Args);
     RefuseScenesOverInputs(Args, inputs);
+    RefuseFilesOtherThanScenes(Args);
     long succeeded = 0;
     long failed = 0;
     long warned = 0;

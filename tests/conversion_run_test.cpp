@@ -122,7 +122,7 @@ TEST(ConversionRun, FileProblemsNameTheFileAndKeepTheTarget)
 {
     TempFolder folder;
     const std::string good = folder.Write("shot.ma", Export(""));
-    const std::string target = folder.Write("old.syncar", "old scene\r\n");
+    const std::string target = folder.Write("old.syncar", "SynthEyesScene {\r\nold scene\r\n");
     struct Case {
         std::string Input, Output, Message;
     };
@@ -140,7 +140,7 @@ TEST(ConversionRun, FileProblemsNameTheFileAndKeepTheTarget)
         state.InputFile = c.Input;
         state.OutputFile = c.Output;
         EXPECT_NE(MessageOf(state).find(c.Message), std::string::npos) << c.Message;
-        EXPECT_EQ(ReadFile(target), "old scene\r\n");
+        EXPECT_EQ(ReadFile(target), "SynthEyesScene {\r\nold scene\r\n");
         EXPECT_EQ(folder.Names(), (std::vector<std::string>{"old.syncar", "shot.ma"}));
     }
 
@@ -159,7 +159,7 @@ TEST(ConversionRunLinuxOnly, TheReplacedSceneFileKeepsItsPermissions)
     TempFolder folder;
     ConvertState state;
     state.InputFile = folder.Write("shot.ma", Export(""));
-    state.OutputFile = folder.Write("old.syncar", "old scene\r\n");
+    state.OutputFile = folder.Write("old.syncar", "SynthEyesScene {\r\nold scene\r\n");
     ASSERT_EQ(::chmod(state.OutputFile.c_str(), 0640), 0);
     RunConversion(state, {});
     struct stat info {};

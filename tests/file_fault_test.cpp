@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #ifdef _WIN32
 #include <windows.h>
@@ -32,7 +33,7 @@ namespace {
 
 const std::string Convert = QUORVEL_CONVERT;
 const std::string Sample = std::string(QUORVEL_EXAMPLES) + "/shot_0020.ma";
-const std::string Previous = "previous scene\r\n";
+const std::string Previous = "SynthEyesScene {\r\nprevious scene\r\n";
 #ifdef _WIN32
 // Windows has no error of its own for a path through a regular file.
 const std::string NotAFolder = "No such file or directory";
@@ -289,6 +290,109 @@ TEST(FileFaultsLinuxOnly, AwkwardStorageStillConverts)
 #endif
 }
 
+// A path that names a descriptor gets the scene as OUTPUT '-' would: a log
+// that standard output appends to keeps what it had, a pipe is no file.
+TEST(FileFaultsLinuxOnly, ADescriptorPathGetsTheSceneThroughTheDescriptor)
+{
+    QUORVEL_LINUX_ONLY("/dev/stdout, /dev/fd and /proc/self/fd");
+    struct Row {
+        std::string Output;
+        std::string Shell;  // runs the converter, "$log" the log
+        int Status;
+        std::string Err;
+    };
+    ShotFolder shot;
+    const std::string log = shot.Folder / "job.log";
+    const std::string scene = RunProgram({Convert, shot.Export, "-"}).Out;
+    const Row rows[] = {
+        {"/dev/stdout", "\"$@\" >> \"$log\"", 0, ""},
+        {"/dev/stderr", "\"$@\" 2>> \"$log\"", 0, ""},
+        {"/dev/fd/3", "\"$@\" 3>> \"$log\"", 0, ""},
+        {"/proc/self/fd/1", "\"$@\" | cat >> \"$log\"", 0, ""},
+        {"/dev/fd/9", "\"$@\"", 1, "quorvel-convert: cannot write the scene to '/dev/fd/9': Bad file descriptor\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Output);
+        shot.Folder.Write("job.log", "earlier line\n");
+        shot.Names = shot.Folder.Names();
+        const ProgramResult result = RunProgram({"/bin/bash", "-c", "log=$1; shift; set -o pipefail; " + row.Shell,
+                                                 "bash", log, Convert, "-q", shot.Export, row.Output});
+        EXPECT_EQ(result.Status, row.Status);
+        EXPECT_EQ(result.Err, row.Err);
+        EXPECT_EQ(ReadFile(log), "earlier line\n" + (row.Status == 0 ? scene : ""));
+        shot.ExpectUntouched();
+    }
+}
+
+// What the old scene carried stays: its access list and extended
+// attributes, its permissions without set-user-ID, set-group-ID and sticky
+// bits. An attribute the new file cannot take (the storage shim refuses
+// all) keeps the old scene whole; a scene with another name is replaced,
+// with a warning that the other name keeps the old scene.
+TEST(FileFaultsLinuxOnly, TheReplacedSceneKeepsWhatItCarried)
+{
+    QUORVEL_LINUX_ONLY("POSIX access lists and extended attributes");
+#ifndef _WIN32
+    if (!fs::exists("/usr/bin/setfacl") || !fs::exists("/usr/bin/getfattr"))
+        GTEST_SKIP() << "the acl and attr packages are not installed";
+    struct Row {
+        std::string What;
+        std::string Prepare;  // shell commands on "$1", the old scene
+        bool WithShim;
+        int Status;
+        std::string Err;  // part of standard error, OLD for the old scene's path
+        std::string Mode;  // of the scene afterwards
+    };
+    const std::string expected = RunProgram({Convert, Sample, "-"}).Out;
+    const Row rows[] = {
+        {"an access list that denies a user, and an attribute",
+         "chmod 664 \"$1\" && setfacl -m u:4321:-,m::r \"$1\" && setfattr -n user.shot -v 0020 \"$1\"", false, 0, "",
+         "644"},
+        {"set-user-ID, set-group-ID and sticky bits", "chmod 7755 \"$1\"", false, 0, "", "755"},
+        {"an attribute the file system refuses", "setfattr -n user.shot -v 0020 \"$1\"", true, 1,
+         "quorvel-convert: cannot replace the scene file 'OLD': the new scene cannot be given its extended attribute "
+         "'user.shot' (Operation not supported), so the old one was left as it was\n",
+         "644"},
+        {"another name", "chmod 644 \"$1\" && ln \"$1\" \"$1.other\"", false, 0,
+         "quorvel-convert: warning: SHOT: the scene file 'OLD' had 1 other name (a hard link), which keeps the old scene\n",
+         "644"},
+    };
+    // What a row must keep: the access list (without the flags line of the
+    // bits a scene never gets), the extended attributes, owner and group.
+    const std::string carried = "getfacl -n -p \"$1\" | grep -v '^# flags'; getfattr -d -m - -e hex \"$1\"; stat -c '%u %g' \"$1\"";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        ShotFolder shot;
+        ASSERT_EQ(RunProgram({"/bin/sh", "-c", "chmod 644 \"$1\" && " + row.Prepare, "sh", shot.Scene}).Status, 0);
+        const std::string before = RunProgram({"/bin/sh", "-c", carried, "sh", shot.Scene}).Out;
+        std::vector<std::string> argv = {"/usr/bin/env"};
+        if (row.WithShim) {
+            if (StorageShimCannotReach)
+                GTEST_SKIP() << "the storage shim: " << StorageShimCannotReach;
+            const std::vector<std::string> shim = StorageShimEnvironment();
+            argv.insert(argv.end(), shim.begin(), shim.end());
+        }
+        argv.insert(argv.end(), {Convert, shot.Export, shot.Scene});
+        const ProgramResult result = RunProgram(argv);
+        EXPECT_EQ(result.Status, row.Status);
+        std::string err = row.Err;
+        for (const auto& [from, to] : {std::pair{"OLD", shot.Scene}, std::pair{"SHOT", shot.Export}})
+            if (const std::size_t at = err.find(from); at != std::string::npos)
+                err.replace(at, std::strlen(from), to);
+        if (err.empty())
+            EXPECT_EQ(result.Err.find("quorvel-convert: cannot"), std::string::npos) << result.Err;
+        else
+            EXPECT_THAT(result.Err, HasSubstr(err));
+        EXPECT_EQ(ReadFile(shot.Scene), row.Status == 0 ? expected : Previous);
+        EXPECT_EQ(RunProgram({"/bin/sh", "-c", carried, "sh", shot.Scene}).Out, before);
+        EXPECT_EQ(RunProgram({"/usr/bin/stat", "-c", "%a", shot.Scene}).Out, row.Mode + "\n");
+        if (fs::exists(shot.Scene + ".other")) {
+            EXPECT_EQ(ReadFile(shot.Scene + ".other"), Previous);
+        }
+    }
+#endif
+}
+
 // Root converting over a file of another user keeps its owner and group.
 TEST(FileFaultsLinuxOnly, RootKeepsTheOwnerOfTheOldScene)
 {
@@ -304,6 +408,21 @@ TEST(FileFaultsLinuxOnly, RootKeepsTheOwnerOfTheOldScene)
     ASSERT_EQ(::stat(shot.Scene.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 4321u);
     EXPECT_EQ(info.st_gid, 4322u);
+#endif
+}
+
+// On Windows the replaced file's attributes stay.
+TEST(FileFaultsWindowsOnly, TheReplacedSceneKeepsItsAttributes)
+{
+    QUORVEL_WINDOWS_ONLY("Windows file attributes");
+#ifdef _WIN32
+    ShotFolder shot;
+    const std::wstring scene = PathOf(shot.Scene).wstring();
+    ASSERT_TRUE(::SetFileAttributesW(scene.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    const ProgramResult result = RunProgram({Convert, shot.Export, shot.Scene});
+    EXPECT_EQ(result.Status, 0) << result.Err;
+    EXPECT_EQ(ReadFile(shot.Scene), RunProgram({Convert, shot.Export, "-"}).Out);
+    EXPECT_EQ(::GetFileAttributesW(scene.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
 #endif
 }
 

@@ -50,7 +50,7 @@ TEST_P(GoldenCase, ConvertsAsExpected)
 
     TempFolder folder;
     const std::string input = folder.Write("input.ma", ReadFile(dir / "input.ma"));
-    const std::string previous = "previous scene\r\n";
+    const std::string previous = "SynthEyesScene {\r\nprevious scene\r\n";
     const std::string output = folder.Write("out.syncar", previous);
 
     std::vector<std::string> argv = {QUORVEL_CONVERT};

@@ -36,7 +36,7 @@ namespace {
 
 const std::string Convert = QUORVEL_CONVERT;
 const std::string Sample = std::string(QUORVEL_EXAMPLES) + "/shot_0020.ma";
-const std::string Previous = "previous scene\r\n";
+const std::string Previous = "SynthEyesScene {\r\nprevious scene\r\n";
 const std::string OldSceneKept =
     "quorvel-convert: interrupted: the conversion stopped and left the old scene file as it was\n";
 const std::string NoneWritten = "quorvel-convert: interrupted: the conversion stopped before writing its scene file\n";
@@ -455,6 +455,90 @@ TEST(InterruptionLinuxOnly, AnExportThatChangesWhileItIsReadFails)
                                   "' changed while it was read; convert it again once it is complete\n");
         EXPECT_EQ(ReadFile(scene), Previous);
         EXPECT_EQ(f.Names(), (std::vector<std::string>{"run", "shot.ma", "shot.syncar"}));
+    }
+}
+
+// Whether process Pid has File open.
+bool HasOpen(pid_t Pid, const fs::path& File)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(Pid) + "/fd", error)) {
+        if (fs::read_symlink(entry.path(), error) == File)
+            return true;
+    }
+    return false;
+}
+
+// The scene's place is taken once, when the export is open: a folder
+// swapped for a link while the export stalls cannot send the scene
+// elsewhere, and a scene file swapped for a link or another file is not
+// replaced. The export stalls half way in a FIFO; the swap is made once
+// the converter has looked at the old scene.
+TEST(InterruptionLinuxOnly, ASwapWhileTheExportStallsLeadsTheSceneNowhereElse)
+{
+    QUORVEL_LINUX_ONLY("FIFOs and /proc");
+    std::signal(SIGPIPE, SIG_IGN);
+    struct Row {
+        std::string What;
+        std::function<void(const TempFolder& f)> Swap;
+        bool Replaced;  // the scene replaced the old one where it was first found, in moved/
+    };
+    const Row rows[] = {
+        {"the folder swapped for a link to another folder",
+         [](const TempFolder& f) {
+             fs::rename(f / "out", f / "moved");
+             fs::create_directory_symlink("other", f.Path() / "out");
+         },
+         true},
+        {"the scene swapped for a link to another user's 6755 file",
+         [](const TempFolder& f) {
+             fs::create_directory(f / "moved");
+             fs::rename(f / "out/shot.syncar", f / "moved/shot.syncar");
+             fs::create_symlink("../other/shot.syncar", f / "out/shot.syncar");
+         },
+         false},
+        {"the scene swapped for another file",
+         [](const TempFolder& f) {
+             fs::create_directory(f / "moved");
+             fs::rename(f / "out/shot.syncar", f / "moved/shot.syncar");
+             f.Write("out/shot.syncar", Previous);
+         },
+         false},
+    };
+    const std::string header = ReadFile(Sample);
+    const std::string scene = RunProgram({Convert, Sample, "-"}).Out;
+    const std::string precious = "SynthEyesScene {\r\nanother user's scene\r\n";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        TempFolder f;
+        for (const char* folder : {"in", "out", "other", "run"})
+            fs::create_directory(f.Path() / folder);
+        const std::string input = f / "in/shot.ma";
+        const std::string old = f.Write("out/shot.syncar", Previous);
+        const std::string other = f.Write("other/shot.syncar", precious);
+        ASSERT_EQ(::chown(other.c_str(), 4321, 4321) == 0 || ::geteuid() != 0, true);
+        ::chmod(other.c_str(), 06755);
+        ::mkfifo(input.c_str(), 0644);
+        Running converter({Convert, "-q", input, old}, {}, f.Path() / "run");
+        int fifo = -1;
+        ASSERT_TRUE(converter.WaitUntil([&] { return (fifo = ::open(input.c_str(), O_WRONLY | O_NONBLOCK)) >= 0; }));
+        ::fcntl(fifo, F_SETFL, 0);
+        ASSERT_TRUE(WriteAll(fifo, header.substr(0, header.size() / 2)));
+        ASSERT_TRUE(converter.WaitUntil([&] { return HasOpen(converter.Pid(), old); }));
+        row.Swap(f);
+        ASSERT_TRUE(WriteAll(fifo, header.substr(header.size() / 2)));
+        ::close(fifo);
+        const ProgramResult result = converter.Stop(0);
+        EXPECT_EQ(result.Status, row.Replaced ? 0 : 1);
+        EXPECT_EQ(result.Err, row.Replaced ? "" : "quorvel-convert: cannot replace the scene file '" + old +
+                                                   "': the scene file changed during the conversion (its name "
+                                                   "leads to another file now), so nothing was replaced\n");
+        EXPECT_EQ(ReadFile(f / "moved/shot.syncar"), row.Replaced ? scene : Previous);
+        EXPECT_EQ(ReadFile(other), precious);
+        struct stat info {};
+        EXPECT_EQ(::stat(other.c_str(), &info) == 0 ? info.st_mode & 07777 : 0, 06755u);
+        EXPECT_EQ(Names(f / "moved"), std::vector<std::string>{"shot.syncar"}) << "a temporary file was left";
+        EXPECT_EQ(Names(f / "other"), std::vector<std::string>{"shot.syncar"});
     }
 }
 

@@ -23,7 +23,7 @@ namespace {
 
 const std::string Convert = QUORVEL_CONVERT;
 const std::string Sample = std::string(QUORVEL_EXAMPLES) + "/shot_0020.ma";
-const std::string Previous = "previous scene\r\n";
+const std::string Previous = "SynthEyesScene {\r\nprevious scene\r\n";
 
 std::string SampleScene() { return RunProgram({Convert, Sample, "-"}).Out; }
 

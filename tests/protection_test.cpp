@@ -6,7 +6,7 @@
 // inputs, a file the user may not write, a link another user planted in a
 // shared folder. Each row ends with its status and message, leaves every
 // file that was there as it was, and creates only the files it names (each
-// holding the scene of a.ma). Rows for an ordinary user drop root's rights
+// holding the scene of a.ma, or replacing an empty file). Rows for an ordinary user drop root's rights
 // with setpriv where the tests run as root.
 #include "linux_only.h"
 #include "run_program.h"
@@ -30,8 +30,10 @@ namespace {
 const std::string Convert = QUORVEL_CONVERT;
 const std::string Sample = std::string(QUORVEL_EXAMPLES) + "/shot_0020.ma";
 const std::string Other = std::string(QUORVEL_CASES) + "/frame_rate_23_976/input.ma";
-const std::string Previous = "previous scene\r\n";
+const std::string Previous = "SynthEyesScene {\r\nprevious scene\r\n";
 const std::string Setpriv = "/usr/bin/setpriv";
+const std::string NotAScene =
+    "is not a scene file: only a scene file (its first line \"SynthEyesScene {\") or an empty file is replaced";
 
 bool IsRoot()
 {
@@ -105,11 +107,13 @@ void RunRows(const std::vector<Row>& Rows)
         const std::string err = Replaced(Replaced(result.Err, f.Path().string(), "DIR"), "\\", "/");
         EXPECT_THAT(err, HasSubstr("quorvel-convert: " + row.Message));
         std::map<std::string, std::string> after = Snapshot(f.Path());
+        std::map<std::string, std::string> kept = before;
         for (const std::string& created : row.Creates) {
             EXPECT_EQ(after[created], scene) << created;
             after.erase(created);
+            kept.erase(created);
         }
-        EXPECT_EQ(after, before) << "a file changed or was left behind";
+        EXPECT_EQ(after, kept) << "a file changed or was left behind";
         // A read-only file stays in the way of removing the folder on Windows.
         for (const auto& entry : fs::recursive_directory_iterator(f.Path())) {
             std::error_code ignored;
@@ -145,6 +149,21 @@ TEST(Protection, NoSceneReplacesAnInputOrAFileTheUserMayNotWrite)
          2, "the scene file 'DIR/a.ma' of 'DIR/a.ma' would replace the INPUT 'DIR/a.ma'", {}},
         {"a read-only scene file, as an ordinary user", ReadOnlyScene, 1,
          "cannot replace the scene file 'DIR/rw/old.syncar': Permission denied", {}, true},
+        {"an export as OUTPUT, as with a forgotten -d", [](const TempFolder&, std::string&) -> std::vector<std::string> {
+             return {"DIR/a.ma", "DIR/b.ma"};
+         },
+         2, "OUTPUT 'DIR/b.ma' " + NotAScene + "; nothing was converted; to convert several exports, write their "
+            "scenes to a folder: quorvel-convert -d DIR INPUT...", {}},
+        {"-d over a file that is no scene", [](const TempFolder& f, std::string&) -> std::vector<std::string> {
+             f.Write("out/b.syncar", "notes\r\n");
+             return {"-d", "DIR/out", "DIR/a.ma", "DIR/b.ma"};
+         },
+         2, "the scene file of 'DIR/b.ma', 'DIR/out/b.syncar' " + NotAScene + "; nothing was converted", {}},
+        {"an empty file", [](const TempFolder& f, std::string&) -> std::vector<std::string> {
+             f.Write("out/empty.syncar", "");
+             return {"DIR/a.ma", "DIR/out/empty.syncar"};
+         },
+         0, "warning: ", {"out/empty.syncar"}},
     });
 }
 
@@ -169,7 +188,24 @@ TEST(ProtectionLinuxOnly, NoSceneIsWrittenThroughAnotherNameOrAForeignLink)
             return {"DIR/a.ma", "DIR/shared/shot.syncar"};
         };
     };
+    // A link of user 4321 to the folder out, in a sticky folder.
+    const auto foreignFolderLink = [needsRoot](std::vector<std::string> Args) {
+        return [needsRoot, Args](const TempFolder& f, std::string& Skip) -> std::vector<std::string> {
+            fs::create_directory(f.Path() / "shared");
+            fs::permissions(f.Path() / "shared", fs::perms::all | fs::perms::sticky_bit);
+            fs::create_directory_symlink("../out", f.Path() / "shared/link");
+            if (needsRoot(Skip) && ::lchown((f / "shared/link").c_str(), 4321, 4321) != 0)
+                Skip = "lchown failed";
+            return Args;
+        };
+    };
+    const std::string foreign = "it is another user's link in a shared sticky folder";
     RunRows({
+        {"another user's link on the way to OUTPUT, as root",
+         foreignFolderLink({"DIR/a.ma", "DIR/shared/link/shot.syncar"}), 1,
+         "cannot follow the link 'DIR/shared/link' on the way to 'DIR/shared/link/shot.syncar': " + foreign, {}},
+        {"another user's link as -d, as root", foreignFolderLink({"-d", "DIR/shared/link", "DIR/a.ma"}), 1,
+         "cannot follow the link 'DIR/shared/link' on the way to 'DIR/shared/link/a.syncar': " + foreign, {}},
         {"a symbolic link to a scene written earlier in the run",
          [](const TempFolder& f, std::string&) -> std::vector<std::string> {
              fs::create_symlink("a.syncar", f.Path() / "out/b.syncar");

@@ -23,23 +23,45 @@ namespace quorvel {
 
 namespace {
 
-// The file the scene replaces: Path, or what it points to when it is a
-// symbolic link, so that the rename replaces the file and keeps the link.
-// Only a regular file is ever replaced: renaming over a device or a pipe
-// (such as /dev/null) would destroy it. Nor is a file this user may not
-// write: the rename needs only the folder's permission, and would slip past
-// the file's own. Exists tells whether there is a file to replace.
-std::string SceneTarget(const std::string& Path, const LineReader& Input, bool& Exists)
+// The scene file's first line, which tells a scene file from any other.
+constexpr std::string_view SceneFirstLine = "SynthEyesScene {";
+
+// Yes for the first bytes of a scene file or of an empty file.
+bool IsSceneHead(std::string_view Head)
+{
+    return Head.empty() || (Head.starts_with(SceneFirstLine) &&
+                            (Head.size() == SceneFirstLine.size() || Head[SceneFirstLine.size()] == '\r' ||
+                             Head[SceneFirstLine.size()] == '\n'));
+}
+
+[[noreturn]] void RefuseLink(const std::string& Path, const std::string& Link, platform::ErrorCode Error)
+{
+    if (Link.empty() || Link == Path)
+        ThrowFileError("cannot follow the link", Path, Error);
+    ThrowFileError("cannot follow the link '" + Link + "' on the way to", Path, Error);
+}
+
+// Finds and opens the place of the scene file Path: the folder it goes to,
+// links at the end followed. Only a regular file is ever replaced: renaming
+// over a device or a pipe (such as /dev/null) would destroy it. Nor is a
+// file this user may not write: the rename needs only the folder's
+// permission, and would slip past the file's own. Nor is any file but a
+// scene file or an empty one: an export or a log named by a slip is kept.
+// Input, when given, must not be the file replaced.
+platform::ExistingFile LocateScene(const std::string& Path, platform::SceneFile& Scene, const LineReader* Input)
 {
     if (Path.empty())
         throw Error(ErrorKind::FileSystem, "no scene file was chosen");
-    std::string target;
-    if (const platform::ErrorCode error = platform::FollowLinks(Path, target))
-        ThrowFileError("cannot follow the link", Path, error);
-    Exists = false;
-    switch (platform::KindOf(target)) {
+    platform::ExistingFile old;
+    std::string link;
+    if (const platform::ErrorCode error = Scene.Locate(Path, old, link)) {
+        if (error == platform::ForeignLinkInSharedFolder)
+            RefuseLink(Path, link, error);
+        ThrowFileError("cannot create the scene file", Path, error);
+    }
+    switch (old.Kind) {
     case platform::PathKind::Missing:
-        return target;
+        return old;
     case platform::PathKind::Folder:
         throw Error(ErrorKind::FileSystem, "'" + Path + "' is a folder, not a scene file");
     case platform::PathKind::Other:
@@ -48,14 +70,20 @@ std::string SceneTarget(const std::string& Path, const LineReader& Input, bool& 
     case platform::PathKind::Regular:
         break;
     }
-    if (Input.IsSameFileAs(target)) {
+    if (Input && Input->IsFile(old.Identity)) {
         throw Error(ErrorKind::FileSystem,
                     "the scene file '" + Path + "' is the export file itself; choose another name");
     }
-    if (const platform::ErrorCode error = platform::CheckMayWrite(target))
+    if (const platform::ErrorCode error = Scene.CheckMayWrite())
         ThrowFileError("cannot replace the scene file", Path, error);
-    Exists = true;
-    return target;
+    std::string head;
+    if (const platform::ErrorCode error = Scene.ReadHead(head)) {
+        throw Error(ErrorKind::FileSystem, "cannot read the scene file '" + Path + "' to see that it is one: " +
+                                               platform::ReasonText(error));
+    }
+    if (!IsSceneHead(head))
+        throw Error(ErrorKind::FileSystem, NotASceneFile(Path));
+    return old;
 }
 
 }  // namespace
@@ -186,8 +214,30 @@ ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options
     return Convert(State, Options, reader, {nullptr, "no scene file"});
 }
 
+std::string NotASceneFile(const std::string& Path)
+{
+    return "'" + Path + "' is not a scene file: only a scene file (its first line \"" +
+           std::string(SceneFirstLine) + "\") or an empty file is replaced";
+}
+
+bool IsOtherThanScene(const std::string& Path)
+{
+    platform::SceneFile scene;
+    platform::ExistingFile old;
+    std::string link;
+    std::string head;
+    return scene.Locate(Path, old, link) == 0 && old.Kind == platform::PathKind::Regular &&
+           scene.ReadHead(head) == 0 && !IsSceneHead(head);
+}
+
+int DescriptorNamed(const std::string& Path) { return platform::DescriptorNamed(Path); }
+
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 {
+    // The scene goes into a descriptor its path names, never over what the
+    // descriptor leads to (a log opened for appending, a pipe).
+    if (const int descriptor = platform::DescriptorNamed(State.OutputFile); descriptor >= 0)
+        return ConvertToDescriptor(State, Options, descriptor, State.OutputFile);
     // Until the scene file is chosen for certain below (opening the export
     // may wait long, on a FIFO), whatever the name leads to now.
     platform::NoteSceneProgress(platform::KindOf(State.OutputFile) == platform::PathKind::Regular
@@ -196,23 +246,48 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
     if (Options.SaveTrackpoints)
         ParseFactor(Options.FactorText);
     LineReader reader(State.InputFile);
-    bool replaces = false;
-    const std::string target = SceneTarget(State.OutputFile, reader, replaces);
-    platform::NoteSceneProgress(replaces ? SceneProgress::OldSceneKept : SceneProgress::NoneWritten);
     platform::SceneFile scene;
-    if (const platform::ErrorCode error = scene.CreateBeside(target))
-        ThrowFileError("cannot create the scene file", target, error);
+    const platform::ExistingFile old = LocateScene(State.OutputFile, scene, &reader);
+    const bool replaces = old.Kind == platform::PathKind::Regular;
+    platform::NoteSceneProgress(replaces ? SceneProgress::OldSceneKept : SceneProgress::NoneWritten);
+    const std::string& path = State.OutputFile;
+    if (const platform::ErrorCode error = scene.Create())
+        ThrowFileError("cannot create the scene file", path, error);
     // The scene file is written back while the conversion runs, so that
     // the final flush to disk waits for the last piece only.
-    ConvertReport report = Convert(State, Options, reader, {scene.Stream(), State.OutputFile, true});
-    if (const platform::ErrorCode error = scene.Finish())
-        ThrowFileError("cannot write the scene file", target, error);
+    ConvertReport report = Convert(State, Options, reader, {scene.Stream(), path, true});
+    std::string attribute;
+    if (const platform::ErrorCode error = scene.Finish(attribute)) {
+        if (!attribute.empty()) {
+            throw Error(ErrorKind::FileSystem,
+                        "cannot replace the scene file '" + path + "': the new scene cannot be given its extended attribute '" +
+                            attribute + "' (" + platform::ReasonText(error) + "), so the old one was left as it was");
+        }
+        ThrowFileError("cannot write the scene file", path, error);
+    }
     if (const platform::ErrorCode error = scene.PutInPlace())
-        ThrowFileError("cannot replace the scene file", target, error);
+        ThrowFileError("cannot replace the scene file", path, error);
+    if (replaces && old.Links > 1) {
+        // kind: hard-link
+        report.Warnings.push_back(HardLinkWarning(path, old.Links - 1));
+    }
     return report;
 }
 
+std::string HardLinkWarning(const std::string& Path, long long OtherNames)
+{
+    return "the scene file '" + Path + "' had " + std::to_string(OtherNames) +
+           (OtherNames == 1 ? " other name (a hard link), which keeps" : " other names (hard links), which keep") +
+           " the old scene";
+}
+
 ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options)
+{
+    return ConvertToDescriptor(State, Options, -1, "standard output");
+}
+
+ConvertReport ConvertToDescriptor(ConvertState& State, const ConvertOptions& Options, int Descriptor,
+                                  const std::string& Name)
 {
     platform::NoteSceneProgress(SceneProgress::NoneWritten);
     if (Options.SaveTrackpoints)
@@ -231,13 +306,17 @@ ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions&
     std::size_t got = 0;
     while ((got = std::fread(chunk.data(), 1, chunk.size(), scratch)) > 0) {
         platform::NoteSceneProgress(SceneProgress::PartOnStandardOutput);
-        if (std::fwrite(chunk.data(), 1, got, stdout) != got)
-            ThrowFileError("cannot write the scene to", "standard output", errno);
+        if (Descriptor >= 0) {
+            if (const platform::ErrorCode error = platform::WriteToDescriptor(Descriptor, chunk.data(), got))
+                ThrowFileError("cannot write the scene to", Name, error);
+        } else if (std::fwrite(chunk.data(), 1, got, stdout) != got) {
+            ThrowFileError("cannot write the scene to", Name, errno);
+        }
     }
     if (std::ferror(scratch))
         ThrowFileError("cannot read back the staging file for standard output in", folder, errno);
-    if (std::fflush(stdout) != 0)
-        ThrowFileError("cannot write the scene to", "standard output", errno);
+    if (Descriptor < 0 && std::fflush(stdout) != 0)
+        ThrowFileError("cannot write the scene to", Name, errno);
     platform::NoteSceneProgress(SceneProgress::WholeOnStandardOutput);
     return report;
 }

@@ -42,6 +42,8 @@ LineReader::~LineReader() = default;
 
 bool LineReader::IsSameFileAs(const std::string& Path) const { return file_->IsSameFileAs(Path); }
 
+bool LineReader::IsFile(const FileIdentity& Identity) const { return file_->Is(Identity); }
+
 void LineReader::CheckUnchanged() const
 {
     if (file_->HasChanged()) {

@@ -20,9 +20,12 @@ namespace quorvel::platform {
 
 using ErrorCode = int;
 
-// FollowLinks' refusal of a link that another user may have planted; no
-// errno value is negative.
+// SceneFile::Locate's refusal of a link that another user may have
+// planted; no errno value is negative.
 inline constexpr ErrorCode ForeignLinkInSharedFolder = -1;
+// SceneFile::PutInPlace's refusal when the scene's name no longer leads to
+// the file that was checked (or, for a new scene, leads to a file now).
+inline constexpr ErrorCode SceneFileChanged = -2;
 
 // The system's words for Code, such as "No such file or directory".
 std::string ReasonText(ErrorCode Code);
@@ -32,17 +35,14 @@ enum class PathKind { Missing, Regular, Folder, Other };
 // What Path is, following symbolic links; Missing when it cannot be looked at.
 PathKind KindOf(const std::string& Path);
 
-// Path with the symbolic links at its end followed, so that a scene written
-// there replaces the file and keeps the link. Path itself when it is no link.
-// As the kernel's protected-symlinks rule would have it, a link in a sticky
-// folder that all may write to (such as /tmp) is followed only when it
-// belongs to this user or to the folder's owner: ForeignLinkInSharedFolder.
-ErrorCode FollowLinks(const std::string& Path, std::string& Target);
+// The open descriptor that Path names as the system's own aliases do
+// (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N and /proc/PID/fd/N
+// of this process); -1 when it names none.
+int DescriptorNamed(const std::string& Path);
 
-// 0 when this user may write the existing file at Path, by the system's own
-// rules (its mode, its owner, access lists, the read-only attribute on
-// Windows; root and administrators keep their rights); otherwise why not.
-ErrorCode CheckMayWrite(const std::string& Path);
+// Writes all Size bytes to the open Descriptor, retrying when a signal
+// interrupts.
+ErrorCode WriteToDescriptor(int Descriptor, const char* Data, std::size_t Size);
 
 // The identity of the file at Path (links followed), or of standard input
 // for an empty Path; false when there is no such file.
@@ -71,6 +71,8 @@ public:
     ErrorCode Read(char* Buffer, std::size_t Size, std::size_t& Got);
     // Yes when Path names the file that is open here.
     bool IsSameFileAs(const std::string& Path) const;
+    // Yes when the file open here has Identity.
+    bool Is(const FileIdentity& Identity) const;
     // Yes when a regular file's size or modification time now differs from
     // when it was opened: it was written to or cut short while it was read.
     // Never for a pipe or a terminal.
@@ -90,8 +92,20 @@ private:
     Look opened_;
 };
 
+// What a scene file's name leads to when the scene is about to be written.
+struct ExistingFile {
+    PathKind Kind = PathKind::Missing;
+    FileIdentity Identity;
+    long long Links = 0;  // the names it has, this one included
+};
+
+// The first bytes of an existing scene file that tell what it is.
+inline constexpr std::size_t HeadSize = 17;
+
 // The file a scene is written to before it is complete. Removed (or never
-// given a name) unless Commit puts it in place.
+// given a name) unless PutInPlace puts it in place. Every step after
+// Locate works in the folder Locate opened, never through the path again,
+// so that a folder or link swapped meanwhile cannot send the scene elsewhere.
 class SceneFile {
 public:
     SceneFile() = default;
@@ -99,30 +113,54 @@ public:
     SceneFile(const SceneFile&) = delete;
     SceneFile& operator=(const SceneFile&) = delete;
 
-    // Creates the file in the folder of Target, a path without links at its
-    // end, for Commit to put in Target's place.
-    ErrorCode CreateBeside(const std::string& Target);
+    // Follows the symbolic links at the end of Path, so that a scene written
+    // there replaces the file and keeps the link; opens, once, the folder
+    // the scene goes to, and looks at what its name holds there without
+    // following links. As the kernel's protected-symlinks rule would have
+    // it, every link on the way in a sticky folder that all may write to
+    // (such as /tmp) is followed only when it belongs to this user or to the
+    // folder's owner: ForeignLinkInSharedFolder, with Link naming it.
+    ErrorCode Locate(const std::string& Path, ExistingFile& Existing, std::string& Link);
+    // After Locate found a regular file: 0 when this user may write it, by
+    // the system's own rules (its mode, its owner, access lists, the
+    // read-only attribute on Windows; root and administrators keep their
+    // rights); otherwise why not.
+    ErrorCode CheckMayWrite() const;
+    // ... and its first HeadSize bytes, or fewer when it is shorter.
+    ErrorCode ReadHead(std::string& Head);
+
+    // Creates the file in the folder Locate opened, for PutInPlace to put
+    // in the place of the name.
+    ErrorCode Create();
     // Creates a file that standard output's scene is staged in, in the
     // user's folder for temporary files, named in Folder (also on failure).
     ErrorCode CreateStaging(std::string& Folder);
 
     std::FILE* Stream() const { return stream_; }
 
-    // After CreateBeside, once the stream is flushed and complete: gives the
-    // file the permissions, owner and group of the file it replaces, makes
-    // it durable and closes it ...
-    ErrorCode Finish();
-    // ... then puts it in Target's place in one step.
+    // After Create, once the stream is flushed and complete: gives the file
+    // what the file it replaces carries (owner and group where the system
+    // lets this user, permissions without set-user-ID, set-group-ID and
+    // sticky bits, extended attributes and with them access lists; on
+    // Windows its attributes), makes it durable and closes it. An extended
+    // attribute the file system refuses is an error, named in Attribute.
+    ErrorCode Finish(std::string& Attribute);
+    // ... then, when the name still leads to the file Locate found (or
+    // still to none), puts it in place in one step: SceneFileChanged when not.
     ErrorCode PutInPlace();
 
 private:
     void Discard();
 
     std::FILE* stream_ = nullptr;
-    std::string target_;
-    std::string path_;  // the file's name while it is written, if it has one
+    std::string target_;  // the scene's path, or its name in folder_
+    std::string path_;    // the file's name while it is written, if it has one
     bool committed_ = false;
     int slot_ = -1;  // where the interruption handler finds path_
+    bool exists_ = false;
+    FileIdentity identity_;  // of the file replaced
+    int folder_ = -1;  // the folder Locate opened (POSIX)
+    int old_ = -1;     // the file replaced, open for reading (POSIX)
 };
 
 // Interruption (SIGINT, SIGTERM, SIGHUP and their kin):

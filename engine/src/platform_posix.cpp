@@ -15,12 +15,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <charconv>
 #include <string_view>
+#include <vector>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
+#include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#if __has_include(<sys/xattr.h>) && !defined(__EMSCRIPTEN__)
+#include <sys/xattr.h>
+#endif
 #include <unistd.h>
 
 namespace quorvel::platform {
@@ -31,6 +36,7 @@ namespace {
 // may look at nothing but these fixed slots.
 struct NamedFile {
     std::atomic<int> State{0};  // Free, Filling or Ready
+    int Folder = AT_FDCWD;      // Path is relative to it
     char Path[PATH_MAX];
 };
 enum { Free, Filling, Ready };
@@ -38,13 +44,14 @@ NamedFile namedFiles[4];
 
 // The slot that now holds Path, or -1 when none is free or Path is too long
 // (the file is then only removed by its owner).
-int Register(const std::string& Path)
+int Register(int Folder, const std::string& Path)
 {
     if (Path.size() >= PATH_MAX)
         return -1;
     for (int slot = 0; slot < static_cast<int>(std::size(namedFiles)); ++slot) {
         int expected = Free;
         if (namedFiles[slot].State.compare_exchange_strong(expected, Filling)) {
+            namedFiles[slot].Folder = Folder;
             std::memcpy(namedFiles[slot].Path, Path.c_str(), Path.size() + 1);
             namedFiles[slot].State.store(Ready);
             return slot;
@@ -69,7 +76,7 @@ std::atomic<int> committingSlot{-1};
 // has nothing to dump, so the program exits with 128 + the signal instead.
 bool DumpsCore(int Signal) { return Signal == SIGQUIT || Signal == SIGXCPU; }
 
-// Only async-signal-safe calls: unlink, poll, write, sigaction,
+// Only async-signal-safe calls: unlinkat, poll, write, sigaction,
 // sigprocmask, raise, _exit.
 extern "C" void OnInterruption(int Signal)
 {
@@ -80,7 +87,8 @@ extern "C" void OnInterruption(int Signal)
     bool renamed = false;
     for (int slot = 0; slot < static_cast<int>(std::size(namedFiles)); ++slot) {
         NamedFile& file = namedFiles[slot];
-        if (file.State.load() == Ready && ::unlink(file.Path) != 0 && slot == committing && errno == ENOENT)
+        if (file.State.load() == Ready && ::unlinkat(file.Folder, file.Path, 0) != 0 && slot == committing &&
+            errno == ENOENT)
             renamed = true;
     }
     const int progress = renamed ? static_cast<int>(SceneProgress::NewSceneInPlace) : sceneProgress.load();
@@ -118,22 +126,30 @@ std::uint64_t RandomNumber()
     return z ^ (z >> 31);
 }
 
-// A new name for a temporary file beside Name in Folder: ".Name.XXXXXX"
+// Where a temporary file is made: a folder open as Fd, its names given
+// relative to it, or a folder's path Text (Fd AT_FDCWD).
+struct Place {
+    int Fd = AT_FDCWD;
+    std::string Text;
+};
+
+// A new name for a temporary file beside Name in Where: ".Name.XXXXXX"
 // with six random characters, Name cut (between characters) so that the
 // whole stays within the folder's limit for names, which Name alone may
 // reach; never more than 255 bytes, as some file systems count the limit
 // in UTF-16 units and report more.
-std::string TemporaryPath(const std::string& Folder, std::string_view Name)
+std::string TemporaryPath(const Place& Where, std::string_view Name)
 {
-    long limit = ::pathconf(Folder.c_str(), _PC_NAME_MAX);
+    long limit = Where.Fd == AT_FDCWD ? ::pathconf(Where.Text.c_str(), _PC_NAME_MAX)
+                                      : ::fpathconf(Where.Fd, _PC_NAME_MAX);
     if (limit <= 0 || limit > 255)
         limit = 255;
     constexpr std::size_t Added = 8;
     std::size_t keep = std::min(Name.size(), static_cast<std::size_t>(limit) - Added);
     while (keep > 0 && keep < Name.size() && (static_cast<unsigned char>(Name[keep]) & 0xc0) == 0x80)
         --keep;
-    std::string path = Folder;
-    path.append("/.").append(Name.substr(0, keep)).push_back('.');
+    std::string path = Where.Fd == AT_FDCWD ? Where.Text + "/" : std::string();
+    path.append(".").append(Name.substr(0, keep)).push_back('.');
     constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::uint64_t random = RandomNumber();
     for (int i = 0; i < 6; ++i, random /= 62)
@@ -146,13 +162,12 @@ std::string TemporaryPath(const std::string& Folder, std::string_view Name)
 // exists. A name that is taken is tried again with other letters; one
 // that is still too long for the file system, with a short one.
 template <typename MakeFile>
-ErrorCode MakeNamed(const std::string& Folder, std::string_view Name, std::string& Path, int& Slot,
-                    MakeFile Make)
+ErrorCode MakeNamed(const Place& Where, std::string_view Name, std::string& Path, int& Slot, MakeFile Make)
 {
     ErrorCode error = EEXIST;
     for (int attempt = 0; attempt < 100 && (error == EEXIST || error == ENAMETOOLONG); ++attempt) {
-        Path = TemporaryPath(Folder, Name);
-        Slot = Register(Path);
+        Path = TemporaryPath(Where, Name);
+        Slot = Register(Where.Fd, Path);
         error = Make(Path);
         if (error == 0)
             return 0;
@@ -168,20 +183,21 @@ ErrorCode MakeNamed(const std::string& Folder, std::string_view Name, std::strin
     return error;
 }
 
-ErrorCode OpenNamed(const std::string& Path, int Flags, int& Fd)
+ErrorCode OpenNamed(const Place& Where, const std::string& Path, int Flags, int& Fd)
 {
-    Fd = ::open(Path.c_str(), Flags | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    Fd = ::openat(Where.Fd, Path.c_str(), Flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     return Fd < 0 ? errno : 0;
 }
 
-// A file in Folder with no name at all, which vanishes with the process
+// A file in Where with no name at all, which vanishes with the process
 // whatever ends it; -1 where the file system cannot hold one.
-int OpenUnnamed(const std::string& Folder, int Flags)
+int OpenUnnamed(const Place& Where, int Flags)
 {
 #ifdef O_TMPFILE
-    return ::open(Folder.c_str(), Flags | O_TMPFILE | O_CLOEXEC, 0666);
+    return ::openat(Where.Fd, Where.Fd == AT_FDCWD ? Where.Text.c_str() : ".", Flags | O_TMPFILE | O_CLOEXEC,
+                    0666);
 #else
-    (void)Folder;
+    (void)Where;
     (void)Flags;
     return -1;
 #endif
@@ -196,24 +212,77 @@ bool CanNameUnnamedFiles()
     return can;
 }
 
-// The permissions, owner and group of the file at Target, where the system
-// lets this process give them to Fd; a refusal is no failure (vfat, some
-// network shares, or a file of another user when not root).
-void KeepAttributes(int Fd, const std::string& Target)
+#if __has_include(<sys/xattr.h>) && !defined(__EMSCRIPTEN__)
+// Puts every extended attribute of From on To, POSIX access lists among
+// them (system.posix_acl_access). A security label (security.*) this user
+// may not set is left as the system gave the new file; file capabilities
+// never pass to a scene. Any other refusal is an error, Name saying which.
+ErrorCode KeepExtendedAttributes(int From, int To, std::string& Name)
+{
+    std::vector<char> names(1024);
+    ssize_t size = 0;
+    while ((size = ::flistxattr(From, names.data(), names.size())) < 0 && errno == ERANGE)
+        names.resize(names.size() * 4);
+    if (size < 0)
+        return errno == ENOTSUP || errno == ENOSYS ? 0 : errno;  // none can be there
+    std::vector<char> value(256);
+    std::vector<char> theirs(256);
+    for (const char* name = names.data(); name < names.data() + size; name += std::strlen(name) + 1) {
+        const std::string_view kind(name);
+        if (kind == "security.capability")
+            continue;
+        ssize_t length = 0;
+        while ((length = ::fgetxattr(From, name, value.data(), value.size())) < 0 && errno == ERANGE)
+            value.resize(value.size() * 4);
+        if (length < 0) {
+            if (errno == ENODATA)  // removed meanwhile
+                continue;
+            Name = name;
+            return errno;
+        }
+        theirs.resize(std::max(theirs.size(), value.size()));
+        const ssize_t had = ::fgetxattr(To, name, theirs.data(), theirs.size());
+        if (had == length && std::memcmp(theirs.data(), value.data(), static_cast<std::size_t>(length)) == 0)
+            continue;
+        if (::fsetxattr(To, name, value.data(), static_cast<std::size_t>(length), 0) != 0) {
+            if (kind.starts_with("security.") && (errno == EPERM || errno == EACCES))
+                continue;
+            Name = name;
+            return errno;
+        }
+    }
+    return 0;
+}
+#else
+ErrorCode KeepExtendedAttributes(int, int, std::string&) { return 0; }
+#endif
+
+// What the file open as Old carries, put on Fd: owner and group where the
+// system lets this process (a refusal is no failure: vfat, some network
+// shares, or a file of another user when not root), the extended
+// attributes, and the permissions without the set-user-ID, set-group-ID
+// and sticky bits. When the group cannot be kept, its rights are not given
+// to the group the new file has instead.
+ErrorCode KeepAttributes(int Fd, int Old, std::string& Attribute)
 {
     struct stat old {};
     struct stat now {};
-    if (::stat(Target.c_str(), &old) != 0 || ::fstat(Fd, &now) != 0)
-        return;
-    // Owner first: a change of owner may clear the set-user-ID bits.
-    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
-        ::fchown(Fd, old.st_uid, old.st_gid) != 0 && old.st_gid != now.st_gid &&
-        ::fchown(Fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    if (::fstat(Old, &old) != 0 || ::fstat(Fd, &now) != 0)
+        return errno;
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) && ::fchown(Fd, old.st_uid, old.st_gid) != 0 &&
+        old.st_gid != now.st_gid && ::fchown(Fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
         // best effort: the new file keeps this process's owner and group
     }
-    if ((old.st_mode & 07777) != (now.st_mode & 07777) && ::fchmod(Fd, old.st_mode & 07777) != 0) {
+    const bool groupKept = ::fstat(Fd, &now) == 0 && now.st_gid == old.st_gid;
+    if (const ErrorCode error = KeepExtendedAttributes(Old, Fd, Attribute))
+        return error;
+    // After the access list, which sets the group's bits to its mask: the
+    // old mode's group bits are that mask already.
+    const mode_t mode = old.st_mode & (groupKept ? 0777 : 0707);
+    if ((now.st_mode & 07777) != mode && ::fchmod(Fd, mode) != 0) {
         // best effort: the new file keeps the permissions it was made with
     }
+    return 0;
 }
 
 }  // namespace
@@ -224,6 +293,9 @@ std::string ReasonText(ErrorCode Code)
         return "it is another user's link in a shared sticky folder (such as /tmp), "
                "where such links are not followed";
     }
+    if (Code == SceneFileChanged)
+        return "the scene file changed during the conversion (its name leads to another file now), "
+               "so nothing was replaced";
     return std::strerror(Code);
 }
 
@@ -237,44 +309,42 @@ PathKind KindOf(const std::string& Path)
     return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
 }
 
-namespace {
-
-// The kernel's protected-symlinks rule, applied here because the links are
-// read and followed by this program, where the kernel's guard never sees
-// them: in a sticky folder that all may write to, only a link of this user
-// or of the folder's owner leads anywhere.
-bool MayFollow(const std::filesystem::path& Link)
+int DescriptorNamed(const std::string& Path)
 {
-    struct stat link {};
-    struct stat folder {};
-    const std::filesystem::path parent = Link.has_parent_path() ? Link.parent_path() : ".";
-    if (::lstat(Link.c_str(), &link) != 0 || ::stat(parent.c_str(), &folder) != 0)
-        return true;  // gone meanwhile: what follows finds that out
-    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
-    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+    std::string_view rest(Path);
+    int descriptor = -1;
+    if (rest == "/dev/stdout")
+        return STDOUT_FILENO;
+    if (rest == "/dev/stderr")
+        return STDERR_FILENO;
+    const std::string own = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (const std::string_view prefix : {std::string_view("/dev/fd/"), std::string_view("/proc/self/fd/"),
+                                          std::string_view(own)}) {
+        if (!rest.starts_with(prefix))
+            continue;
+        rest.remove_prefix(prefix.size());
+        const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), descriptor);
+        if (error != std::errc() || end != rest.data() + rest.size() || rest.empty() || rest[0] == '+' ||
+            descriptor < 0)
+            return -1;
+        return descriptor;
+    }
+    return -1;
 }
 
-}  // namespace
-
-ErrorCode FollowLinks(const std::string& Path, std::string& Target)
+ErrorCode WriteToDescriptor(int Descriptor, const char* Data, std::size_t Size)
 {
-    std::filesystem::path target(Path);
-    std::error_code error;
-    for (int links = 0; std::filesystem::is_symlink(target, error); ++links) {
-        if (!MayFollow(target))
-            return ForeignLinkInSharedFolder;
-        const std::filesystem::path next = std::filesystem::read_symlink(target, error);
-        if (error)
-            return error.value();
-        if (links == 40)
-            return ELOOP;
-        target = next.is_absolute() ? next : target.parent_path() / next;
+    while (Size > 0) {
+        const ssize_t wrote = ::write(Descriptor, Data, Size);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return wrote < 0 ? errno : EIO;
+        Data += wrote;
+        Size -= static_cast<std::size_t>(wrote);
     }
-    Target = target.string();
     return 0;
 }
-
-ErrorCode CheckMayWrite(const std::string& Path) { return ::access(Path.c_str(), W_OK) == 0 ? 0 : errno; }
 
 bool IdentifyFile(const std::string& Path, FileIdentity& Identity)
 {
@@ -345,6 +415,14 @@ ErrorCode InputFile::Read(char* Buffer, std::size_t Size, std::size_t& Got)
     }
 }
 
+bool InputFile::Is(const FileIdentity& Identity) const
+{
+    struct stat input {};
+    return ::fstat(fd_, &input) == 0 &&
+           FileIdentity{static_cast<unsigned long long>(input.st_dev), static_cast<unsigned long long>(input.st_ino)} ==
+               Identity;
+}
+
 bool InputFile::IsSameFileAs(const std::string& Path) const
 {
     struct stat input {};
@@ -353,7 +431,14 @@ bool InputFile::IsSameFileAs(const std::string& Path) const
            input.st_dev == other.st_dev && input.st_ino == other.st_ino;
 }
 
-SceneFile::~SceneFile() { Discard(); }
+SceneFile::~SceneFile()
+{
+    Discard();
+    if (old_ >= 0)
+        ::close(old_);
+    if (folder_ >= 0)
+        ::close(folder_);
+}
 
 void SceneFile::Discard()
 {
@@ -361,22 +446,175 @@ void SceneFile::Discard()
         std::fclose(stream_);
     stream_ = nullptr;
     if (!committed_ && !path_.empty())
-        ::unlink(path_.c_str());
+        ::unlinkat(folder_ >= 0 ? folder_ : AT_FDCWD, path_.c_str(), 0);
     Unregister(slot_);
     slot_ = -1;
 }
 
-ErrorCode SceneFile::CreateBeside(const std::string& Target)
+namespace {
+
+// A folder opened only to work in it: no right to read it is needed.
+#if defined(O_PATH) && !defined(__EMSCRIPTEN__)
+constexpr int FolderOnly = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int FolderOnly = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// Path's names between slashes, in order.
+void PutNames(std::string_view Path, std::vector<std::string>& Names)
 {
-    target_ = Target;
-    const std::filesystem::path target(Target);
-    std::string folder = target.parent_path().string();
-    if (folder.empty())
-        folder = ".";
-    int fd = CanNameUnnamedFiles() ? OpenUnnamed(folder, O_WRONLY) : -1;
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < Path.size();) {
+        const std::size_t end = std::min(Path.find('/', at), Path.size());
+        if (end > at)
+            names.emplace_back(Path.substr(at, end - at));
+        at = end + 1;
+    }
+    // Names is worked from its back.
+    Names.insert(Names.end(), names.rbegin(), names.rend());
+}
+
+// The kernel's protected-symlinks rule, applied here because the links are
+// read and followed by this program, where the kernel's guard never sees
+// them: in a sticky folder that all may write to, only a link of this user
+// or of the folder's owner leads anywhere.
+bool MayFollow(const struct stat& Link, int Folder)
+{
+    struct stat folder {};
+    if (::fstat(Folder, &folder) != 0)
+        return false;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || Link.st_uid == ::geteuid() || Link.st_uid == folder.st_uid;
+}
+
+// Walks Path one name at a time, each relative to the folder before it:
+// opens the folder of its last name, symbolic links on the way and at the
+// end followed under MayFollow, and gives that name in Name. Walked is the
+// path as walked, for naming a link refused.
+ErrorCode OpenFolderOf(const std::string& Path, int& Folder, std::string& Name, std::string& Refused)
+{
+    const bool absolute = Path.starts_with('/');
+    int folder = ::open(absolute ? "/" : ".", FolderOnly);
+    if (folder < 0)
+        return errno;
+    const auto fail = [&folder](ErrorCode Error) {
+        ::close(folder);
+        return Error;
+    };
+    std::string walked = absolute ? "/" : "";
+    std::vector<std::string> names;
+    PutNames(Path, names);
+    // A path of no names ("/", "") is the folder itself.
+    std::string name = ".";
+    for (int links = 0; !names.empty();) {
+        name = std::move(names.back());
+        names.pop_back();
+        struct stat info {};
+        if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT || !names.empty())
+                return fail(errno);
+            break;  // a new scene's name
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            if (names.empty())
+                break;
+            const int next = ::openat(folder, name.c_str(), FolderOnly | O_NOFOLLOW);
+            if (next < 0)
+                return fail(errno);
+            ::close(folder);
+            folder = next;
+            walked += name + "/";
+            continue;
+        }
+        if (!MayFollow(info, folder)) {
+            Refused = walked + name;
+            return fail(ForeignLinkInSharedFolder);
+        }
+        if (++links > 40)
+            return fail(ELOOP);
+        std::string target(PATH_MAX, '\0');
+        const ssize_t size = ::readlinkat(folder, name.c_str(), target.data(), target.size());
+        if (size < 0)
+            return fail(errno);
+        target.resize(static_cast<std::size_t>(size));
+        if (target.starts_with('/')) {
+            const int root = ::open("/", FolderOnly);
+            if (root < 0)
+                return fail(errno);
+            ::close(folder);
+            folder = root;
+            walked = "/";
+        }
+        PutNames(target, names);
+        if (names.empty())
+            names.emplace_back(".");
+    }
+    Folder = folder;
+    Name = name;
+    return 0;
+}
+
+}  // namespace
+
+ErrorCode SceneFile::Locate(const std::string& Path, ExistingFile& Existing, std::string& Link)
+{
+    if (const ErrorCode error = OpenFolderOf(Path, folder_, target_, Link))
+        return error;
+    struct stat info {};
+    Existing = {};
+    if (::fstatat(folder_, target_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    Existing.Kind = S_ISREG(info.st_mode)   ? PathKind::Regular
+                    : S_ISDIR(info.st_mode) ? PathKind::Folder
+                                            : PathKind::Other;
+    Existing.Identity = {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+    Existing.Links = static_cast<long long>(info.st_nlink);
+    exists_ = true;
+    identity_ = Existing.Identity;
+    return 0;
+}
+
+ErrorCode SceneFile::CheckMayWrite() const
+{
+    // Its name is no link: Locate looked, and PutInPlace looks again.
+    return ::faccessat(folder_, target_.c_str(), W_OK, 0) == 0 ? 0 : errno;
+}
+
+ErrorCode SceneFile::ReadHead(std::string& Head)
+{
+    old_ = ::openat(folder_, target_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (old_ < 0)
+        return errno;
+    struct stat info {};
+    if (::fstat(old_, &info) != 0)
+        return errno;
+    if (FileIdentity{static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)} !=
+        identity_)
+        return SceneFileChanged;
+    Head.assign(HeadSize, '\0');
+    std::size_t got = 0;
+    while (got < HeadSize) {
+        const ssize_t read = ::pread(old_, Head.data() + got, HeadSize - got, static_cast<off_t>(got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return errno;
+        if (read == 0)
+            break;
+        got += static_cast<std::size_t>(read);
+    }
+    Head.resize(got);
+    return 0;
+}
+
+ErrorCode SceneFile::Create()
+{
+    const Place here{folder_, {}};
+    int fd = CanNameUnnamedFiles() ? OpenUnnamed(here, O_WRONLY) : -1;
     if (fd < 0) {
-        const ErrorCode error = MakeNamed(folder, target.filename().string(), path_, slot_,
-                                          [&fd](const std::string& Path) { return OpenNamed(Path, O_WRONLY, fd); });
+        const ErrorCode error = MakeNamed(here, target_, path_, slot_, [&](const std::string& Path) {
+            return OpenNamed(here, Path, O_WRONLY, fd);
+        });
         if (error)
             return error;
     }
@@ -411,10 +649,12 @@ ErrorCode SceneFile::CreateStaging(std::string& Folder)
     const char* folder = std::getenv("TMPDIR");
     const bool chosen = folder && *folder;
     Folder = chosen ? folder : "/tmp";
-    int fd = OpenUnnamed(Folder, O_RDWR);
+    const Place there{AT_FDCWD, Folder};
+    int fd = OpenUnnamed(there, O_RDWR);
     if (fd < 0) {
-        const ErrorCode error = MakeNamed(Folder, "quorvel-standard-output", path_, slot_,
-                                          [&fd](const std::string& Path) { return OpenNamed(Path, O_RDWR, fd); });
+        const ErrorCode error = MakeNamed(there, "quorvel-standard-output", path_, slot_, [&](const std::string& Path) {
+            return OpenNamed(there, Path, O_RDWR, fd);
+        });
         if (error == 0) {
             ::unlink(path_.c_str());
             path_.clear();
@@ -441,22 +681,24 @@ ErrorCode SceneFile::CreateStaging(std::string& Folder)
     return 0;
 }
 
-ErrorCode SceneFile::Finish()
+ErrorCode SceneFile::Finish(std::string& Attribute)
 {
     const int fd = ::fileno(stream_);
-    KeepAttributes(fd, target_);
+    if (old_ >= 0) {
+        if (const ErrorCode error = KeepAttributes(fd, old_, Attribute))
+            return error;
+    } else if (struct stat made {}; ::fstat(fd, &made) == 0 && (made.st_mode & 07000) != 0) {
+        // A folder's set-group-ID bit passes to the files made in it.
+        ::fchmod(fd, made.st_mode & 0777);
+    }
     if (std::fflush(stream_) != 0 || ::fsync(fd) != 0)
         return errno;
     // An unnamed file is complete now: it gets a temporary name beside the
     // target, for the rename to put it in place.
     if (path_.empty()) {
-        const std::filesystem::path target(target_);
-        std::string folder = target.parent_path().string();
-        if (folder.empty())
-            folder = ".";
-        const ErrorCode error = MakeNamed(folder, target.filename().string(), path_, slot_, [fd](const std::string& Path) {
-            return ::linkat(AT_FDCWD, ProcessFdPath(fd).c_str(), AT_FDCWD, Path.c_str(),
-                            AT_SYMLINK_FOLLOW) == 0
+        const Place here{folder_, {}};
+        const ErrorCode error = MakeNamed(here, target_, path_, slot_, [this, fd](const std::string& Path) {
+            return ::linkat(AT_FDCWD, ProcessFdPath(fd).c_str(), folder_, Path.c_str(), AT_SYMLINK_FOLLOW) == 0
                        ? 0
                        : errno;
         });
@@ -468,11 +710,40 @@ ErrorCode SceneFile::Finish()
     return std::fclose(stream) != 0 ? errno : 0;
 }
 
+namespace {
+
+// Renames From over To in Folder; for a new scene (Replacing false) only
+// where To is still free, where the system can tell.
+ErrorCode RenameIn(int Folder, const std::string& From, const std::string& To, bool Replacing)
+{
+#if defined(RENAME_NOREPLACE) && !defined(__EMSCRIPTEN__)
+    if (!Replacing) {
+        if (::renameat2(Folder, From.c_str(), Folder, To.c_str(), RENAME_NOREPLACE) == 0)
+            return 0;
+        if (errno == EEXIST)
+            return SceneFileChanged;
+        if (errno != EINVAL && errno != ENOSYS)
+            return errno;
+    }
+#else
+    (void)Replacing;
+#endif
+    return ::renameat(Folder, From.c_str(), Folder, To.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
 ErrorCode SceneFile::PutInPlace()
 {
+    // The name must still lead to the file whose rights and attributes were
+    // taken, not to a link or a file put there meanwhile.
+    struct stat now {};
+    const bool there = ::fstatat(folder_, target_.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+    const FileIdentity identity{static_cast<unsigned long long>(now.st_dev), static_cast<unsigned long long>(now.st_ino)};
+    if (there != exists_ || (there && identity != identity_))
+        return SceneFileChanged;
     committingSlot.store(slot_);
-    if (std::rename(path_.c_str(), target_.c_str()) != 0) {
-        const ErrorCode error = errno;
+    if (const ErrorCode error = RenameIn(folder_, path_, target_, exists_)) {
         committingSlot.store(-1);
         return error;
     }

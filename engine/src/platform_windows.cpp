@@ -217,6 +217,9 @@ std::string ReasonText(ErrorCode Code)
 {
     if (Code == ForeignLinkInSharedFolder)
         return "it is another user's link in a shared folder, where such links are not followed";
+    if (Code == SceneFileChanged)
+        return "the scene file changed during the conversion (its name leads to another file now), "
+               "so nothing was replaced";
     // The C library's words for this one speak of devices.
     if (Code == EBUSY)
         return "it is open in another program; close it there and try again";
@@ -240,6 +243,10 @@ PathKind KindOf(const std::string& Path)
     return info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Folder : PathKind::Regular;
 }
 
+namespace {
+
+// Path with the links at its end followed: the final path of what a
+// symbolic link or junction leads to, Path itself when it is none.
 ErrorCode FollowLinks(const std::string& Path, std::string& Target)
 {
     Target = Path;
@@ -272,7 +279,7 @@ ErrorCode FollowLinks(const std::string& Path, std::string& Target)
     return 0;
 }
 
-ErrorCode CheckMayWrite(const std::string& Path)
+ErrorCode MayWrite(const std::string& Path)
 {
     // Opening it for writing asks the file's access list and its read-only
     // attribute, and changes nothing. A program that holds it open is told
@@ -290,6 +297,28 @@ ErrorCode CheckMayWrite(const std::string& Path)
     }
     const DWORD error = ::GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? 0 : ErrnoOf(error);
+}
+
+FileIdentity IdentityIn(const BY_HANDLE_FILE_INFORMATION& Info)
+{
+    return {Info.dwVolumeSerialNumber, (static_cast<unsigned long long>(Info.nFileIndexHigh) << 32) | Info.nFileIndexLow};
+}
+
+}  // namespace
+
+// Windows' descriptors have no names in the file system.
+int DescriptorNamed(const std::string&) { return -1; }
+
+ErrorCode WriteToDescriptor(int Descriptor, const char* Data, std::size_t Size)
+{
+    while (Size > 0) {
+        const int wrote = ::_write(Descriptor, Data, static_cast<unsigned>(std::min<std::size_t>(Size, 1u << 30)));
+        if (wrote <= 0)
+            return wrote < 0 ? errno : EIO;
+        Data += wrote;
+        Size -= static_cast<std::size_t>(wrote);
+    }
+    return 0;
 }
 
 bool IdentifyFile(const std::string& Path, FileIdentity& Identity)
@@ -385,6 +414,12 @@ ErrorCode InputFile::Read(char* Buffer, std::size_t Size, std::size_t& Got)
     return 0;
 }
 
+bool InputFile::Is(const FileIdentity& Identity) const
+{
+    BY_HANDLE_FILE_INFORMATION input{};
+    return Identify(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)), input) && IdentityIn(input) == Identity;
+}
+
 // The same volume and the same file number: the same file, whatever links
 // or names lead to it.
 bool InputFile::IsSameFileAs(const std::string& Path) const
@@ -414,10 +449,54 @@ void SceneFile::Discard()
     slot_ = -1;
 }
 
-ErrorCode SceneFile::CreateBeside(const std::string& Target)
+ErrorCode SceneFile::Locate(const std::string& Path, ExistingFile& Existing, std::string&)
 {
-    target_ = Target;
-    const std::wstring target = Wide(Target);
+    if (const ErrorCode error = FollowLinks(Path, target_))
+        return error;
+    Existing = {};
+    Existing.Kind = KindOf(target_);
+    if (Existing.Kind != PathKind::Regular)
+        return 0;
+    const HANDLE file = OpenToLookAt(target_);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool found = Identify(file, info);
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+    if (!found)
+        return LastError();
+    Existing.Identity = identity_ = IdentityIn(info);
+    Existing.Links = info.nNumberOfLinks;
+    exists_ = true;
+    return 0;
+}
+
+ErrorCode SceneFile::CheckMayWrite() const { return MayWrite(target_); }
+
+ErrorCode SceneFile::ReadHead(std::string& Head)
+{
+    const HANDLE file = ::CreateFileW(Wide(target_).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return LastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    Head.assign(HeadSize, '\0');
+    DWORD got = 0;
+    ErrorCode error = 0;
+    if (!Identify(file, info))
+        error = LastError();
+    else if (IdentityIn(info) != identity_)
+        error = SceneFileChanged;
+    else if (!::ReadFile(file, Head.data(), static_cast<DWORD>(HeadSize), &got, nullptr))
+        error = LastError();
+    ::CloseHandle(file);
+    Head.resize(got);
+    return error;
+}
+
+ErrorCode SceneFile::Create()
+{
+    const std::wstring target = Wide(target_);
     const std::size_t slash = target.find_last_of(L"/\\:");
     const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
     std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
@@ -458,7 +537,7 @@ ErrorCode SceneFile::CreateStaging(std::string& Folder)
     return stream_ ? 0 : EMFILE;
 }
 
-ErrorCode SceneFile::Finish()
+ErrorCode SceneFile::Finish(std::string&)
 {
     // The new file keeps the permissions the folder gives it: Windows
     // keeps them in access lists, which a file inherits from its folder.
@@ -471,14 +550,49 @@ ErrorCode SceneFile::Finish()
     return std::fclose(stream) != 0 ? errno : 0;
 }
 
+namespace {
+
+// Puts the file Path in Target's place: over an existing file with
+// ReplaceFileW, which gives it the old file's access list, attributes and
+// streams (the attributes are also given first, for systems whose
+// ReplaceFileW keeps fewer), or by a rename.
+bool Replace(const std::wstring& Path, const std::wstring& Target, bool Exists)
+{
+    if (!Exists)
+        return ::MoveFileExW(Path.c_str(), Target.c_str(), MOVEFILE_WRITE_THROUGH);
+    constexpr DWORD Kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD old = ::GetFileAttributesW(Target.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES && (old & Kept) != 0)
+        ::SetFileAttributesW(Path.c_str(), old & Kept);
+    if (::ReplaceFileW(Target.c_str(), Path.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+        return true;
+    // The old file is gone and the new one still has its own name.
+    if (::GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        return ::MoveFileExW(Path.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return false;
+}
+
+}  // namespace
+
 ErrorCode SceneFile::PutInPlace()
 {
     const std::wstring path = Wide(path_);
     const std::wstring target = Wide(target_);
+    // The name must still lead to the file whose rights were checked.
+    {
+        const HANDLE file = OpenToLookAt(target_);
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool there = Identify(file, info);
+        if (file != INVALID_HANDLE_VALUE)
+            ::CloseHandle(file);
+        if (there != exists_ || (there && IdentityIn(info) != identity_))
+            return SceneFileChanged;
+    }
     committingSlot.store(slot_);
     // A virus scanner or an indexer may hold the old file for a moment.
     for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExW(path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (Replace(path, target, exists_))
             break;
         const DWORD error = ::GetLastError();
         committingSlot.store(-1);

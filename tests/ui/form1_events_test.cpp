@@ -401,7 +401,7 @@ void Form1Events::failedConversionShowsAnErrorBox()
     QFETCH(QString, factor);
     QFETCH(QString, message);
     TempFolder folder;
-    const std::string previous = "previous scene\r\n";
+    const std::string previous = "SynthEyesScene {\r\nprevious scene\r\n";
     const QString output = QString::fromStdString(folder.Write("Szene ü カメラ.syncar", previous));
     Session session;
     if (input == u"example")

@@ -51,8 +51,30 @@ double ParseFactor(std::string_view FactorText);
 // Converts State.InputFile into State.OutputFile. The scene is written to a
 // temporary file beside the target and renamed over it only when complete,
 // so a failed conversion leaves an existing target untouched and nothing
-// behind. Errors are quorvel::Error.
+// behind. Only a scene file or an empty file is replaced, keeping its
+// owner, permissions and extended attributes. A path that names a
+// descriptor (DescriptorNamed) gets the scene as ConvertToDescriptor
+// writes it. Errors are quorvel::Error.
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options);
+
+// Yes when Path leads to an existing regular file that is neither empty
+// nor a scene file (one that begins with the line "SynthEyesScene {"), which
+// RunConversion refuses to replace; NotASceneFile says so.
+bool IsOtherThanScene(const std::string& Path);
+std::string NotASceneFile(const std::string& Path);
+
+// The warning of a conversion that replaced a scene file with other names,
+// which go on naming the old scene.
+std::string HardLinkWarning(const std::string& Path, long long OtherNames);
+
+// The open descriptor Path names (/dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N, /proc/PID/fd/N of this process), or -1.
+int DescriptorNamed(const std::string& Path);
+
+// As ConvertToStandardOutput, into the open Descriptor, which Name names in
+// messages; -1 for standard output's stream.
+ConvertReport ConvertToDescriptor(ConvertState& State, const ConvertOptions& Options, int Descriptor,
+                                  const std::string& Name);
 
 // Converts State.InputFile and writes the scene to the open stream Out
 // (OutName names it in messages), flushing it at the end. On error Out may

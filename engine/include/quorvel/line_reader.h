@@ -4,6 +4,8 @@
 // Reads an export file line by line, never the whole file at once.
 #pragma once
 
+#include "quorvel/file_identity.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -51,6 +53,8 @@ public:
     const std::string& Path() const { return path_; }
     // Yes when Path names the export file being read.
     bool IsSameFileAs(const std::string& Path) const;
+    // Yes when the export being read is the file with Identity.
+    bool IsFile(const FileIdentity& Identity) const;
 
     // Raises a file-system error when the export is a regular file whose
     // size or modification time changed since it was opened: what was read
