@@ -23,6 +23,8 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QUrl>
 #include <QWindow>
 
@@ -68,6 +70,33 @@ QString DraggedFile(const QMimeData* Mime)
     return url.toLocalFile();
 }
 
+// Labels and message boxes show file names and export text as they are:
+// Qt would take text that looks like markup for markup, and open links.
+void ShowAsPlainText(QLabel& Label)
+{
+    Label.setTextFormat(Qt::PlainText);
+    Label.setOpenExternalLinks(false);
+    Label.setTextInteractionFlags(Label.textInteractionFlags() &
+                                  ~(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard));
+}
+
+// Tooltips too, which have no plain-text setting: each is shown escaped.
+class PlainToolTips : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* Watched, QEvent* Event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(Watched);
+        if (Event->type() != QEvent::ToolTip || !widget || widget->toolTip().isEmpty())
+            return QObject::eventFilter(Watched, Event);
+        const auto* help = static_cast<const QHelpEvent*>(Event);
+        QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(widget->toolTip(), Qt::WhiteSpacePre), widget,
+                           {}, widget->toolTipDuration());
+        return true;
+    }
+};
+
 }  // namespace
 
 void ShowErrorBox(QWidget* Parent, const QString& Message, const QStringList& Paths)
@@ -75,6 +104,8 @@ void ShowErrorBox(QWidget* Parent, const QString& Message, const QStringList& Pa
     QMessageBox box(QMessageBox::Critical, Parent->windowTitle(), QObject::tr("The conversion failed."),
                     QMessageBox::Ok, Parent);
     box.setInformativeText(Message);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        ShowAsPlainText(*label);
     // The box sizes itself to its first line and wraps the message anywhere
     // in that: break it here, and let the box grow to the longest line.
     if (auto* detail = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
@@ -104,6 +135,12 @@ Form1::Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* 
 {
     ui_->setupUi(this);
     setWindowIcon(WindowIcon());
+    auto* toolTips = new PlainToolTips(this);
+    for (QWidget* control : findChildren<QWidget*>()) {
+        control->installEventFilter(toolTips);
+        if (auto* label = qobject_cast<QLabel*>(control))
+            ShowAsPlainText(*label);
+    }
     pictures_ = {{ui_->Picture1_0, ScenePicture}, {ui_->Picture1_1, QuorvelPicture},
                  {ui_->Picture1_2, ExportPicture}};
     // Owned by the window, so it outlives the controls that draw with it.

@@ -17,6 +17,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QtTest>
 
 #include <algorithm>
@@ -133,6 +135,8 @@ private slots:
     void failedConversionShowsAnErrorBox();
     void errorBoxIsModalAndCloses_data();
     void errorBoxIsModalAndCloses();
+    void namesAndExportTextShowAsText_data();
+    void namesAndExportTextShowAsText();
     void checkBoxClickToggles();
     void droppedFileBecomesTheInput_data();
     void droppedFileBecomesTheInput();
@@ -436,6 +440,75 @@ void Form1Events::failedConversionShowsAnErrorBox()
     QCOMPARE(session.errors.size(), 1u);
     QCOMPARE(Bytes(output), Bytes(Golden));
     QVERIFY(!session.Convert()->isEnabled());
+}
+
+void Form1Events::namesAndExportTextShowAsText_data()
+{
+    // The export's name and text, the scene's name and what it holds (none:
+    // no file), and text that must show as given.
+    QTest::addColumn<QString>("exportName");
+    QTest::addColumn<QByteArray>("exportText");
+    QTest::addColumn<QString>("sceneName");
+    QTest::addColumn<QByteArray>("sceneText");
+    QTest::addColumn<QString>("shown");
+    const QByteArray example = Bytes(Example);
+    QTest::newRow("markup in the scene's name") << "shot.ma" << example << "shot<font color=green>, no warnings<!--.syncar"
+                                                << QByteArray() << "shot<font color=green>, no warnings<!--.syncar";
+    QTest::newRow("a link in the export's name") << "in<a href=\"https:evil.example\">click here<!--.ma"
+                                                 << QByteArray("just some text\r\n") << "out.syncar" << QByteArray()
+                                                 << "in<a href=\"https:evil.example\">click here<!--.ma";
+    QTest::newRow("markup in the export's text")
+        << "shot.ma" << QByteArray("playbackOptions -min 1 -max 2 -animationStartTime 1;\r\n\tsetAttr \".w\" <h1>big</h1>;\r\n")
+        << "out.syncar" << QByteArray() << "'<h1>big</h1>' is not a number";
+    QTest::newRow("a file that is no scene") << "shot.ma" << example << "notes <b>one<!--.syncar" << QByteArray("notes\r\n")
+                                             << "notes <b>one<!--.syncar' is not a scene file";
+}
+
+void Form1Events::namesAndExportTextShowAsText()
+{
+    QFETCH(QString, exportName);
+    QFETCH(QByteArray, exportText);
+    QFETCH(QString, sceneName);
+    QFETCH(QByteArray, sceneText);
+    QFETCH(QString, shown);
+    TempFolder folder;
+    const QString scene = QString::fromStdString(folder / sceneName.toStdString());
+    if (!sceneText.isNull())
+        folder.Write(sceneName.toStdString(), sceneText.toStdString());
+    Session session;
+    session.ChooseInput(QString::fromStdString(folder.Write(exportName.toStdString(), exportText.toStdString())));
+    session.ChooseOutput(scene);
+    session.Click("Command1");
+    auto* status = session.Get<QLabel>("Label2");
+    QCOMPARE(status->textFormat(), Qt::PlainText);
+    QVERIFY2(status->toolTip().contains(shown), qPrintable(status->toolTip()));
+    // The tooltip shown reads as the tooltip given.
+    QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), status->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(status, &help);
+    QTextDocument tip;
+    tip.setHtml(QToolTip::text());
+    QCOMPARE(tip.toPlainText(), status->toolTip());
+    QToolTip::hideText();
+    if (!sceneText.isNull())
+        QCOMPARE(Bytes(scene), sceneText);
+    if (session.errors.empty())
+        return;
+    // The real box shows the message as text, and opens no link.
+    bool plain = false;
+    QString detail;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        plain = true;
+        for (const QLabel* label : box->findChildren<QLabel*>())
+            plain = plain && label->textFormat() == Qt::PlainText && !label->openExternalLinks();
+        if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            detail = label->text();
+        box->accept();
+    });
+    quorvel::ui::ShowErrorBox(session.form.get(), session.errors.front().Message, session.errors.front().Paths);
+    QVERIFY(plain);
+    QVERIFY2(detail.simplified().contains(shown), qPrintable(detail));
 }
 
 void Form1Events::errorBoxIsModalAndCloses_data()
