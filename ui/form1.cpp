@@ -21,8 +21,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QScreen>
 #include <QStyleFactory>
+#include <QStyleOptionFocusRect>
 #include <QTextDocument>
 #include <QToolTip>
 #include <QUrl>
@@ -155,7 +157,11 @@ Form1::Form1(std::unique_ptr<CommonDialog> Dialog, ErrorBox ShowError, QWidget* 
     for (QLineEdit* box : findChildren<QLineEdit*>())
         box->setAcceptDrops(false);
     setAcceptDrops(true);
-    dialog_->InitDir = QDir::homePath();
+    lastFolder_ = QDir::homePath();
+    dialog_->InitDir = lastFolder_;
+    // The status line's details open in a box by Enter or a click, for
+    // those who cannot hover.
+    ui_->Label2->installEventFilter(this);
     ApplyLayout();
 
     connect(ui_->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -273,7 +279,7 @@ void Form1::Command1_Click()
             if (!name->empty())
                 paths << EngineText(*name);
         const QString message = ErrorSentence(EngineText(error.what()), paths);
-        ShowStatus(FailedText, message);
+        ShowStatus(FailedText, message, StatusKind::Failure);
         showError_(this, message, paths);
     }
 }
@@ -289,9 +295,21 @@ void Form1::Command2_Click()
     // The name is not cleared: the dialog offers the last name chosen.
     dialog_->Filter = QStringLiteral(".ma script files|*.ma|All Files|*.*");
     dialog_->FilterIndex = 1;
+    dialog_->InitDir = lastFolder_;
     if (!dialog_->ShowOpen(this))
         return;
     OpenInputFile(dialog_->FileName);
+    lastFolder_ = QFileInfo(dialog_->FileName).absolutePath();
+}
+
+QString Form1::StartFolder() const
+{
+    // Scenes are mostly saved beside their export.
+    const QString input = EngineText(state_.InputFile);
+    for (const QString& folder : {input.isEmpty() ? QString() : QFileInfo(input).absolutePath(), lastFolder_})
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    return QDir::homePath();
 }
 
 void Form1::Command3_Click()
@@ -300,8 +318,10 @@ void Form1::Command3_Click()
     dialog_->Filter = QStringLiteral("Syncar Files|*.Syncar");
     dialog_->FilterIndex = 1;
     dialog_->DefaultExt = QStringLiteral(".syncar");
+    dialog_->InitDir = StartFolder();
     if (!dialog_->ShowSave(this))
         return;
+    lastFolder_ = QFileInfo(dialog_->FileName).absolutePath();
     state_.OutputFile = EngineName(dialog_->FileName);
     ui_->Text1->setText(QDir::toNativeSeparators(dialog_->FileName));
     ui_->Command1->setEnabled(true);
@@ -314,6 +334,9 @@ void Form1::OpenInputFile(const QString& Path)
     dialog_->FileName = Path;
     state_.InputFile = EngineName(Path);
     ui_->Text2->setText(QDir::toNativeSeparators(Path));
+    // A failure belongs to the export it was about.
+    if (statusKind_ == StatusKind::Failure)
+        ShowStatus({}, {});
     // Said now rather than after a scene file is chosen and Convert pressed.
     const QFileInfo file(Path);
     QString problem;
@@ -324,13 +347,72 @@ void Form1::OpenInputFile(const QString& Path)
     else if (!file.isReadable())
         problem = QStringLiteral("The export file cannot be read");
     if (!problem.isEmpty())
-        ShowStatus(problem, QDir::toNativeSeparators(Path));
+        ShowStatus(problem, QDir::toNativeSeparators(Path), StatusKind::Failure);
 }
 
-void Form1::ShowStatus(const QString& Text, const QString& ToolTip)
+void Form1::ShowStatus(const QString& Text, const QString& ToolTip, StatusKind Kind)
 {
-    ui_->Label2->setText(Text);
-    ui_->Label2->setToolTip(ToolTip);
+    QLabel& status = *ui_->Label2;
+    statusKind_ = Kind;
+    status.setText(Text);
+    status.setToolTip(ToolTip);
+    // Tab reaches the status line only while it has details to show.
+    if (ToolTip.isEmpty() && status.hasFocus())
+        (ui_->Command1->isEnabled() ? ui_->Command1 : ui_->Command3)->setFocus();
+    status.setFocusPolicy(ToolTip.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+}
+
+void Form1::ShowStatusDetails()
+{
+    const QString details = ui_->Label2->toolTip();
+    if (details.isEmpty())
+        return;
+    QMessageBox box(QMessageBox::Information, windowTitle(), details, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        ShowAsPlainText(*label);
+    box.exec();
+}
+
+bool Form1::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Watched != ui_->Label2)
+        return QWidget::eventFilter(Watched, Event);
+    QLabel& status = *ui_->Label2;
+    switch (Event->type()) {
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(Event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space)
+            break;
+        ShowStatusDetails();
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton &&
+            status.rect().contains(static_cast<QMouseEvent*>(Event)->position().toPoint())) {
+            ShowStatusDetails();
+            return true;
+        }
+        break;
+    case QEvent::Paint:
+        if (status.hasFocus()) {
+            // A label draws no focus of its own: the text first, then the frame.
+            static_cast<QObject&>(status).event(Event);
+            QPainter painter(&status);
+            QStyleOptionFocusRect option;
+            option.initFrom(&status);
+            status.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, &status);
+            return true;
+        }
+        break;
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        status.update();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(Watched, Event);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* Event)

@@ -60,6 +60,7 @@ public slots:
     void Command3_Click();  // the output chooser
 
 protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
     void changeEvent(QEvent* Event) override;
     void dragEnterEvent(QDragEnterEvent* Event) override;
     void dropEvent(QDropEvent* Event) override;
@@ -70,7 +71,11 @@ private:
     double ScreenScaleLimit() const;
     std::array<QWidget*, 5> Captioned() const;  // the controls with a caption
     void ShowPictures();
-    void ShowStatus(const QString& Text, const QString& ToolTip);
+    // What the status line shows; a failure is cleared by the next export.
+    enum class StatusKind { Plain, Failure };
+    void ShowStatus(const QString& Text, const QString& ToolTip, StatusKind Kind = StatusKind::Plain);
+    void ShowStatusDetails();
+    QString StartFolder() const;
     void ReturnInFactor();
 
     std::unique_ptr<Ui::Form1> ui_;
@@ -81,6 +86,8 @@ private:
     QHash<QLabel*, QString> pictures_;  // each picture box and its drawing
     QSize designSize_;
     double scale_ = 1.0;
+    StatusKind statusKind_ = StatusKind::Plain;
+    QString lastFolder_;  // where the last chosen file lies
 };
 
 }  // namespace quorvel::ui

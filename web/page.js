@@ -28,6 +28,8 @@ let inputFile = null;
 // the download where the browser has no such picker.
 let scene = null;
 let busy = false;
+// A failure shown in the status line belongs to its export: the next one clears it.
+let failureShown = false;
 
 const worker = new Worker(URL.createObjectURL(new Blob(
     [byId('engine-source').textContent, byId('worker-source').textContent],
@@ -35,6 +37,7 @@ const worker = new Worker(URL.createObjectURL(new Blob(
 
 // The status line's text, on as many lines as it has, and the details.
 function showStatus(text, lines) {
+    failureShown = false;
     statusLine.replaceChildren(...text.split('\n').flatMap((line, i) =>
         i === 0 ? [line] : [document.createElement('br'), line]));
     details.replaceChildren(...lines.map((line) => {
@@ -56,6 +59,8 @@ function setBusy(state) {
 function chooseInput(file) {
     inputFile = file;
     inputName.value = file.name;
+    if (failureShown)
+        showStatus('', []);
 }
 
 openInput.addEventListener('click', () => inputPicker.click());
@@ -134,6 +139,7 @@ async function save(bytes) {
 
 function fail(message) {
     showStatus('Conversion failed', [message]);
+    failureShown = true;
     byId('error-message').textContent = message;
     errorBox.showModal();
 }

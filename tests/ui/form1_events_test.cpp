@@ -142,6 +142,12 @@ private slots:
     void droppedFileBecomesTheInput();
     void keyboard_data();
     void keyboard();
+    void saveDialogStartsBesideTheExport_data();
+    void saveDialogStartsBesideTheExport();
+    void newExportClearsAFailure_data();
+    void newExportClearsAFailure();
+    void statusDetailsInABox_data();
+    void statusDetailsInABox();
 };
 
 void Form1Events::convertEnabling_data()
@@ -726,6 +732,117 @@ void Form1Events::keyboard()
     QCOMPARE(happened.join(u' '), effect);
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     QVERIFY(session.errors.empty());
+}
+
+void Form1Events::saveDialogStartsBesideTheExport_data()
+{
+    // Steps: "input DIR" or "output DIR" chooses a file in that folder of
+    // the test's (DIR "gone" does not exist); the folder Open Output File
+    // then starts in, "home" for the home folder.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("nothing chosen") << QStringList{} << "home";
+    QTest::newRow("the export's folder") << QStringList{"input shots"} << "shots";
+    QTest::newRow("the export's, not the last scene's") << QStringList{"output scenes", "input shots"} << "shots";
+    QTest::newRow("the last scene's without an export") << QStringList{"output scenes"} << "scenes";
+    QTest::newRow("a folder that is gone") << QStringList{"input gone"} << "home";
+    QTest::newRow("the last used when the export's is gone") << QStringList{"output scenes", "input gone"} << "home";
+}
+
+void Form1Events::saveDialogStartsBesideTheExport()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, folder);
+    TempFolder temp;
+    const auto in = [&](const QString& name) { return QString::fromStdString(temp / name.toStdString()); };
+    QDir().mkpath(in("shots"));
+    QDir().mkpath(in("scenes"));
+    Session session;
+    for (const QString& step : steps) {
+        const QStringList words = step.split(u' ');
+        if (words[0] == u"input")
+            session.ChooseInput(in(words[1]) + "/shot.ma");
+        else
+            session.ChooseOutput(in(words[1]) + "/shot.syncar");
+    }
+    session.ChooseOutput(StandInDialog::Cancel);
+    const StandInDialog::Shown& shown = session.dialog->Log.back();
+    QCOMPARE(shown.DialogKind, CommonDialog::Kind::Save);
+    QCOMPARE(shown.InitDir, folder == u"home" ? QDir::homePath() : in(folder));
+    QCOMPARE(shown.FileName, QString());
+}
+
+void Form1Events::newExportClearsAFailure_data()
+{
+    QTest::addColumn<QString>("factor");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("a failure") << "abc" << "Conversion failed" << "";
+    QTest::newRow("a summary stays") << "1" << WithTrackers << WithTrackers;
+}
+
+void Form1Events::newExportClearsAFailure()
+{
+    QFETCH(QString, factor);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    TempFolder folder;
+    Session session;
+    session.ChooseInput(Example);
+    session.ChooseOutput(QString::fromStdString(folder / "out.syncar"));
+    session.TypeFactor(factor);
+    session.Click("Command1");
+    auto* status = session.Get<QLabel>("Label2");
+    QCOMPARE(status->text(), before);
+    session.ChooseInput(Example);
+    QCOMPARE(status->text(), after);
+    QCOMPARE(status->toolTip().isEmpty(), after.isEmpty());
+}
+
+void Form1Events::statusDetailsInABox_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Tab, then Return") << "return";
+    QTest::newRow("Tab, then Space") << "space";
+    QTest::newRow("a click") << "click";
+}
+
+void Form1Events::statusDetailsInABox()
+{
+    QFETCH(QString, how);
+    TempFolder folder;
+    Session session;
+    auto* status = session.Get<QLabel>("Label2");
+    QCOMPARE(status->focusPolicy(), Qt::NoFocus);  // nothing to show yet
+    session.ChooseInput(Example);
+    session.ChooseOutput(QString::fromStdString(folder / "out.syncar"));
+    session.Click("Command1");
+    // From Open Output File past the option and the factor; Convert is disabled.
+    for (int i = 0; i < 3 && how != u"click"; ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QString title, text;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            title = box->windowTitle();
+            text = box->text();
+            format = box->textFormat();
+            box->accept();
+        }
+    });
+    if (how == u"click") {
+        QTest::mouseClick(status, Qt::LeftButton);
+    } else {
+        QCOMPARE(QApplication::focusWidget(), status);
+        QTest::keyClick(status, how == u"space" ? Qt::Key_Space : Qt::Key_Return);
+    }
+    QCOMPARE(title, QStringLiteral("Quorvel"));
+    QCOMPARE(text, status->toolTip());
+    QVERIFY2(text.contains("\nline 36: "), qPrintable(text));
+    QCOMPARE(format, Qt::PlainText);
+    // The next scene file clears the status line, and Tab no longer stops there.
+    session.ChooseOutput(QString::fromStdString(folder / "next.syncar"));
+    QCOMPARE(status->focusPolicy(), Qt::NoFocus);
 }
 
 QTEST_MAIN(Form1Events)

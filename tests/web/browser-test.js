@@ -127,6 +127,11 @@ async function goldenCases(page, where) {
             check(state.convertEnabled, `${label}: Convert disabled after a failed conversion`);
             if (state.error !== null)
                 await closeErrorBox(page);
+            // The next export clears the failure.
+            await (await page.$('#input-picker')).uploadFile(path.join(dir, 'input.ma'));
+            const cleared = await page.waitForFunction(() => document.getElementById('status').innerText === '',
+                { timeout: 5000 }).then(() => true, () => false);
+            check(cleared, `${label}: the failure still shows after a new export`);
         }
     }
     return names.length;
