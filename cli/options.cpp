@@ -46,6 +46,11 @@ void CheckCombination(Arguments& Args, std::vector<std::string> Files)
         UsageError("--quiet and --verbose cannot be used together");
     if (const std::string fault = FactorFault(Args.Options.FactorText, "--factor"); !fault.empty())
         UsageError(fault);
+    const char* const threads = std::getenv("QUORVEL_THREADS");
+    if (Args.Options.Threads == 0 && threads && *threads) {
+        if (const std::string fault = ThreadsFault(threads, "QUORVEL_THREADS"); !fault.empty())
+            UsageError(fault);
+    }
     if (Args.What == Arguments::Action::Check) {
         if (!Args.Directory.empty())
             UsageError("--check writes nothing: it takes no --directory");
@@ -87,6 +92,8 @@ void PrintHelp()
         "      --check          read and check each INPUT completely, write nothing\n"
         "      --report json    print one JSON object per INPUT on standard output\n"
         "                       (JSON Lines); not with OUTPUT '-'\n"
+        "      --threads N      read the tracker lines on N threads (default: one per\n"
+        "                       processor this process may use, or QUORVEL_THREADS)\n"
         "  -v, --verbose        print a summary line per file on standard error\n"
         "  -q, --quiet          print no warnings and no closing summary\n"
         "  -h, --help           display this help and exit\n"
@@ -111,13 +118,14 @@ void PrintVersion()
 
 Arguments ParseArguments(int argc, char** argv)
 {
-    enum { VersionOption = 256, CheckOption, ReportOption };
+    enum { VersionOption = 256, CheckOption, ReportOption, ThreadsOption };
     static const option longOptions[] = {
         {"no-trackers", no_argument, nullptr, 'n'},
         {"factor", required_argument, nullptr, 'f'},
         {"directory", required_argument, nullptr, 'd'},
         {"check", no_argument, nullptr, CheckOption},
         {"report", required_argument, nullptr, ReportOption},
+        {"threads", required_argument, nullptr, ThreadsOption},
         {"verbose", no_argument, nullptr, 'v'},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
@@ -166,6 +174,11 @@ Arguments ParseArguments(int argc, char** argv)
             if (std::string(optarg) != "json")
                 UsageError("--report: " + Quoted(optarg) + " is not a report format; the one format is 'json'");
             args.JsonReport = true;
+            break;
+        case ThreadsOption:
+            if (const std::string fault = ThreadsFault(optarg, "--threads"); !fault.empty())
+                UsageError(fault);
+            args.Options.Threads = ThreadsOf(optarg);
             break;
         case 'h': args.What = Arguments::Action::Help; return args;
         case VersionOption: args.What = Arguments::Action::Version; return args;

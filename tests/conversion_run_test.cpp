@@ -5,10 +5,14 @@
 // reports, and that a failure never harms an existing scene file.
 #include "quorvel/conversion_run.h"
 #include "quorvel/error.h"
+#include "quorvel/line_reader.h"
 #include "linux_only.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -93,6 +97,65 @@ TEST(ConversionRun, ListsOnlyTheFirstThousandSkippedLines)
     const Converted converted = Convert(Export(trackers));
     EXPECT_EQ(converted.Report.Trackers.SkippedCount, 1500);
     EXPECT_EQ(converted.Report.Trackers.Skipped.size(), TrackerSummary::MaxSkippedListed);
+}
+
+// The tracker lines shared out to threads in chunks of every size, from one
+// byte to many lines, against one thread: the same scene, numbering and
+// skipped lines, or the same error and no scene.
+TEST(ConversionRun, ThreadsGiveWhatOneThreadGives)
+{
+    std::mt19937_64 rng(30);
+    const std::vector<std::string> shapes = {
+        "\tsetAttr \".t\" -type \"double3\" 1.5 -2.25 10;", "\tsetAttr \".t\" -type \"double3\" 1e308 1 1;",
+        "\tsetAttr \".t\" -type \"double3\" 1 2;", "\tsetAttr \".t\" -type \"double3\" x 2 3;",
+        "createNode transform -n \"Tracker_1\";", "", "\tsetAttr \".t\" -type \"double3\" -0.40417215093 76.3 5;"};
+    const auto lines = [&](int Count, const std::vector<std::string>& Ends) {
+        std::string text;
+        for (int i = 0; i < Count; ++i)
+            text += shapes[rng() % shapes.size()] + Ends[rng() % Ends.size()];
+        return text;
+    };
+    const std::string nul("\tsetAttr \".t\" -type \"double3\" 1 \0 3;\r\n", 40);
+    const std::vector<std::pair<std::string, std::string>> sections = {
+        {"CR LF", lines(3000, {"\r\n"})},
+        {"every line end, no end at the end", lines(3000, {"\r\n", "\n", "\r"}) + shapes[0]},
+        {"a CR at the end", lines(500, {"\r"})},
+        {"over a thousand skipped", lines(2500, {"\n"}) + std::string(1200, '\n') + lines(2500, {"\n"})},
+        {"a NUL byte", lines(2000, {"\r\n"}) + nul + lines(100, {"\r\n"})},
+        {"a line too long", lines(100, {"\n"}) + std::string(LineReader::MaxLineLength + 1, 'x') + "\n" + lines(10, {"\n"})},
+        {"nothing after the frame rate", ""},
+    };
+    const auto outcome = [](const std::string& Text, int Threads, std::size_t ChunkBytes) {
+        TempFolder folder;
+        ConvertState state;
+        state.InputFile = folder.Write("shot.ma", Text);
+        state.OutputFile = folder / "shot.syncar";
+        std::ostringstream out;
+        try {
+            ConvertOptions options{true, "2.5"};
+            options.Threads = Threads;
+            options.ChunkBytes = ChunkBytes;
+            const TrackerSummary summary = RunConversion(state, options).Trackers;
+            out << summary.Trackers << " trackers, " << summary.SkippedCount << " skipped:";
+            for (const SkippedTracker& skipped : summary.Skipped)
+                out << " " << skipped.LineNumber << " " << skipped.Reason << ";";
+            out << "\n" << ReadFile(state.OutputFile);
+        } catch (const Error& error) {
+            std::string message = error.what();
+            message.erase(0, message.find("shot.ma"));
+            out << message << "; files: " << folder.Names().size();
+        }
+        return out.str();
+    };
+    for (const auto& [what, trackers] : sections) {
+        SCOPED_TRACE(what);
+        const std::string text = Export(trackers);
+        const std::string expected = outcome(text, 1, 0);
+        for (const int threads : {2, 8}) {
+            for (const std::size_t chunk : {std::size_t{1}, std::size_t{100}, std::size_t{4096}})
+                EXPECT_EQ(outcome(text, threads, chunk), expected) << threads << " threads, chunks of " << chunk;
+        }
+    }
 }
 
 TEST(ConversionRun, FactorIsCheckedBeforeAnythingIsWritten)

@@ -53,14 +53,16 @@ TEST_P(GoldenCase, ConvertsAsExpected)
     const std::string previous = "SynthEyesScene {\r\nprevious scene\r\n";
     const std::string output = folder.Write("out.syncar", previous);
 
-    std::vector<std::string> argv = {QUORVEL_CONVERT};
-    for (const std::string& arg : Lines(dir / "args"))
-        argv.push_back(arg);
-    argv.push_back(input);
-
-    for (const std::string& target : {output, std::string("-")}) {
-        SCOPED_TRACE("OUTPUT " + target);
-        std::vector<std::string> command = argv;
+    // The tracker lines on one thread, and on more threads than there are
+    // processors: the same bytes.
+    const std::pair<std::string, const char*> runs[] = {
+        {output, "1"}, {output, "2"}, {output, "8"}, {"-", "1"}, {"-", "8"}};
+    for (const auto& [target, threads] : runs) {
+        SCOPED_TRACE("OUTPUT " + target + ", " + threads + " threads");
+        std::vector<std::string> command = {QUORVEL_CONVERT, "--threads", threads};
+        for (const std::string& arg : Lines(dir / "args"))
+            command.push_back(arg);
+        command.push_back(input);
         command.push_back(target);
         const ProgramResult result = RunProgram(command);
         for (const std::string& fragment : Lines(dir / "expected-stderr"))

@@ -14,9 +14,11 @@
 #include "key_times.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace quorvel {
@@ -120,6 +122,39 @@ double ParseFactor(std::string_view FactorText)
     return factor;
 }
 
+std::string ThreadsFault(std::string_view Text, std::string_view Subject)
+{
+    const bool digits = !Text.empty() && Text.find_first_not_of("0123456789") == std::string_view::npos;
+    if (digits && Text.find_first_not_of('0') != std::string_view::npos)
+        return {};
+    return std::string(Subject) + " '" + Excerpt(Text) +
+           "' is not a number of threads; give a whole number of at least 1, such as 4";
+}
+
+int ThreadsOf(std::string_view Text)
+{
+    int threads = 0;
+    for (const char digit : Text)
+        threads = std::min(threads * 10 + (digit - '0'), MaxThreads);
+    return threads;
+}
+
+int ThreadsFor(const ConvertOptions& Options)
+{
+    if (!platform::ThreadsAvailable())
+        return 1;
+    int threads = Options.Threads;
+    if (threads <= 0) {
+        const char* const text = std::getenv("QUORVEL_THREADS");
+        if (text && ThreadsFault(text, {}).empty()) {
+            threads = ThreadsOf(text);
+        } else {
+            threads = platform::UsableProcessors();
+        }
+    }
+    return std::clamp(threads, 1, MaxThreads);
+}
+
 namespace {
 
 // The scene holds whole frames per second: a rate such as 23.976 or 29.97
@@ -186,7 +221,8 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
     WarnOfRoundedFrameRate(State, report);
     WarnOfImpossibleValues(State, report);
     if (Options.SaveTrackpoints) {
-        report.Trackers = SaveTrackers(State, reader, writer, factor);
+        report.Trackers =
+            SaveTrackers(State, reader, writer, factor, {ThreadsFor(Options), Options.ChunkBytes});
         if (report.Trackers.Trackers == 0 && report.Trackers.SkippedCount == 0)
             report.Warnings.push_back("no tracker line found, so the scene file holds no trackers");
     } else {

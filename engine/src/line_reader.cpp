@@ -66,6 +66,12 @@ void LineReader::ThrowTooLong(long Line) const
                 Line);
 }
 
+void LineReader::ThrowNul(long Line) const
+{
+    throw Error(ErrorKind::BadInput, Where(Line) + ": the line holds a NUL byte; this is not a text export",
+                Line);
+}
+
 bool LineReader::Fill()
 {
     if (eof_)
@@ -99,30 +105,30 @@ bool LineReader::AtEnd()
     }
 }
 
-// The first CR or LF at or after From, or end_: one pass for both, 16
-// bytes at a time where SSE2 is there (every x86-64), so every byte is
-// looked at once whatever the line ends are.
-std::size_t LineReader::FindLineEnd(std::size_t From)
+// One pass for CR and LF, 16 bytes at a time where SSE2 is there (every
+// x86-64), so every byte is looked at once whatever the line ends are.
+std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End)
 {
-    const char* const data = buffer_.data();
     std::size_t at = From;
 #if defined(__SSE2__)
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    for (; at + 16 <= end_; at += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    for (; at + 16 <= End; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + at));
         const int ends = _mm_movemask_epi8(
             _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)));
         if (ends != 0)
             return at + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(ends)));
     }
 #endif
-    for (; at < end_; ++at) {
-        if (data[at] == '\r' || data[at] == '\n')
+    for (; at < End; ++at) {
+        if (Data[at] == '\r' || Data[at] == '\n')
             return at;
     }
-    return end_;
+    return End;
 }
+
+std::size_t LineReader::FindLineEnd(std::size_t From) { return quorvel::FindLineEnd(buffer_.data(), From, end_); }
 
 bool LineReader::NextLine(std::string_view& Line)
 {
@@ -159,12 +165,62 @@ bool LineReader::NextLine(std::string_view& Line)
         nulFreeTo_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.data())
                          : end_;
     }
-    if (nulFound_ && nulFreeTo_ < stop) {
-        throw Error(ErrorKind::BadInput,
-                    Where(lineNumber_) + ": the line holds a NUL byte; this is not a text export",
-                    lineNumber_);
-    }
+    if (nulFound_ && nulFreeTo_ < stop)
+        ThrowNul(lineNumber_);
     Line = std::string_view(buffer_.data() + lineStart, stop - lineStart);
+    return true;
+}
+
+bool LineReader::NextChunk(LineChunk& Chunk, std::size_t Wanted)
+{
+    std::vector<char>& bytes = Chunk.Bytes;
+    bytes.clear();
+    Chunk.LongLineFollows = false;
+    if (AtEnd())
+        return false;
+    bytes.assign(buffer_.data() + begin_, buffer_.data() + end_);
+    begin_ = end_ = nulFreeTo_ = 0;
+    // The chunk ends after its last LF, or after a CR known not to be the
+    // first half of a CR LF; no such end lies before unsearched.
+    std::size_t cut = 0;
+    std::size_t unsearched = 0;
+    for (;;) {
+        if (eof_) {
+            cut = bytes.size();
+            break;
+        }
+        if (bytes.size() >= Wanted) {
+            for (std::size_t at = bytes.size(); at > unsearched && cut == 0; --at) {
+                if (bytes[at - 1] == '\n' || (bytes[at - 1] == '\r' && at < bytes.size()))
+                    cut = at;
+            }
+            if (cut > 0)
+                break;
+            unsearched = bytes.size() - 1;
+            if (bytes.size() > MaxLineLength) {
+                Chunk.LongLineFollows = true;
+                bytes.clear();
+                break;
+            }
+        }
+        const std::size_t had = bytes.size();
+        bytes.resize(had + std::max(Wanted - std::min(Wanted, had), BufferSize));
+        std::size_t got = 0;
+        const platform::ErrorCode error = file_->Read(bytes.data() + had, bytes.size() - had, got);
+        bytes.resize(had + got);
+        if (error)
+            ThrowFileError("cannot read the export file", path_, error);
+        eof_ = got == 0;
+    }
+    // What follows the chunk waits in the buffer for the next call.
+    const std::size_t rest = bytes.size() - cut;
+    if (rest > buffer_.size())
+        buffer_.resize(rest);
+    std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end(), buffer_.begin());
+    end_ = rest;
+    bytes.resize(cut);
+    const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
+    Chunk.NulAt = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()) : bytes.size();
     return true;
 }
 

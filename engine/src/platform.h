@@ -14,7 +14,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace quorvel::platform {
 
@@ -170,5 +172,16 @@ private:
 // Asks the system to start writing Size bytes of Stream from Offset to disk,
 // so that a later Commit has little left to wait for. Only a hint.
 void StartWriteBack(std::FILE* Stream, long long Offset, std::size_t Size);
+
+// How many processors this process may run on (its affinity mask, which a
+// farm's CPU limits set), at least 1; 1 where threads cannot be started.
+int UsableProcessors();
+
+// Whether this build can start threads at all.
+bool ThreadsAvailable();
+
+// A thread running Work that never takes an ending signal, so that the
+// interruption handler always runs on the thread that writes the scene.
+std::thread StartThread(std::function<void()> Work);
 
 }  // namespace quorvel::platform

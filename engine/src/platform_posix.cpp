@@ -20,6 +20,8 @@
 #include <vector>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -766,6 +768,44 @@ void StartWriteBack(std::FILE* Stream, long long Offset, std::size_t Size)
 #else
     ::sync_file_range(::fileno(Stream), Offset, static_cast<off_t>(Size), SYNC_FILE_RANGE_WRITE);
 #endif
+}
+
+// WebAssembly without its threads (the page's build) has no second thread;
+// the converter then takes the tracker lines one after another.
+bool ThreadsAvailable()
+{
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    return false;
+#else
+    return true;
+#endif
+}
+
+int UsableProcessors()
+{
+    if (!ThreadsAvailable())
+        return 1;
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+#endif
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+std::thread StartThread(std::function<void()> Work)
+{
+    // The new thread inherits the signal mask it is started with.
+    sigset_t all;
+    sigset_t before;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    struct Restore {
+        sigset_t* Mask;
+        ~Restore() { ::pthread_sigmask(SIG_SETMASK, Mask, nullptr); }
+    } restore{&before};
+    return std::thread(std::move(Work));
 }
 
 }  // namespace quorvel::platform

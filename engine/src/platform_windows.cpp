@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -621,6 +622,20 @@ ErrorCode SceneFile::PutInPlace()
 
 // Windows has no call to start writing back part of a file.
 void StartWriteBack(std::FILE*, long long, std::size_t) {}
+
+bool ThreadsAvailable() { return true; }
+
+int UsableProcessors()
+{
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (::GetProcessAffinityMask(::GetCurrentProcess(), &process, &system) && process != 0)
+        return std::popcount(static_cast<unsigned long long>(process));
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+// Console events are handled on a thread of their own: nothing to hold back.
+std::thread StartThread(std::function<void()> Work) { return std::thread(std::move(Work)); }
 
 }  // namespace quorvel::platform
 

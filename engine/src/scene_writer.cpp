@@ -40,6 +40,13 @@ void SceneWriter::Line(std::string_view Text)
     EndLine();
 }
 
+void SceneWriter::Lines(std::string_view Text)
+{
+    buffer_.append(Text);
+    if (buffer_.size() >= DrainAt)
+        Drain();
+}
+
 void SceneWriter::Drain()
 {
     if (buffer_.empty())

@@ -6,6 +6,8 @@
 #include "quorvel/error.h"
 #include "quorvel/text_rules.h"
 
+#include "tracker_threads.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -53,41 +55,59 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
     return {};
 }
 
+}  // namespace
+
+TrackerLine ExamineTrackerLine(std::string_view Line, double Factor, std::array<double, 3>& Scaled,
+                               std::string& Reason)
+{
+    const std::size_t marker = Line.find(TrackerMarker);
+    if (marker == std::string_view::npos)
+        return TrackerLine::Other;
+    std::array<double, 3> position{};
+    Reason = ParseTrackerLine(Line.substr(marker + TrackerMarker.size()), position);
+    Scaled = {-Factor * position[0], position[2] * Factor, position[1] * Factor};
+    if (Reason.empty() && !(std::isfinite(Scaled[0]) && std::isfinite(Scaled[1]) && std::isfinite(Scaled[2])))
+        Reason = "the scaled position is too large for the scene";
+    return Reason.empty() ? TrackerLine::Block : TrackerLine::Skipped;
+}
+
+char* WriteTrackerBlock(char* Out, long Number, const std::array<double, 3>& Scaled)
+{
+    constexpr std::string_view Head = "   Trak {\r\n     Name \"Tracker";
+    constexpr std::string_view Middle = "\"\r\n     WPos ";
+    constexpr std::string_view Tail = "\r\n   }";
+    char* end = std::copy(Head.begin(), Head.end(), Out);
+    end = std::to_chars(end, end + 24, Number).ptr;
+    end = std::copy(Middle.begin(), Middle.end(), end);
+    end = WritePrintForm(end, Scaled[0]);
+    *end++ = ',';
+    end = WritePrintForm(end, Scaled[1]);
+    *end++ = ',';
+    end = WritePrintForm(end, Scaled[2]);
+    return std::copy(Tail.begin(), Tail.end(), end);
+}
+
+namespace {
+
 // Tests one line and writes its block or records why it was skipped.
 void ExportLine(std::string_view Line, long LineNumber, double Factor, SceneWriter& Writer,
                 TrackerSummary& Summary)
 {
-    const std::size_t marker = Line.find(TrackerMarker);
-    if (marker == std::string_view::npos)
+    std::array<double, 3> scaled{};
+    std::string reason;
+    switch (ExamineTrackerLine(Line, Factor, scaled, reason)) {
+    case TrackerLine::Other:
         return;
-    std::array<double, 3> position{};
-    std::string reason = ParseTrackerLine(Line.substr(marker + TrackerMarker.size()), position);
-    const std::array<double, 3> scaled = {-Factor * position[0], position[2] * Factor,
-                                          position[1] * Factor};
-    if (reason.empty() &&
-        !(std::isfinite(scaled[0]) && std::isfinite(scaled[1]) && std::isfinite(scaled[2]))) {
-        reason = "the scaled position is too large for the scene";
-    }
-    if (!reason.empty()) {
+    case TrackerLine::Skipped:
         ++Summary.SkippedCount;
         if (Summary.Skipped.size() < TrackerSummary::MaxSkippedListed)
             Summary.Skipped.push_back({LineNumber, std::move(reason)});
         return;
+    case TrackerLine::Block:
+        break;
     }
-    // The block is put together in place and appended once.
-    constexpr std::string_view Head = "   Trak {\r\n     Name \"Tracker";
-    constexpr std::string_view Middle = "\"\r\n     WPos ";
-    constexpr std::string_view Tail = "\r\n   }";
-    char block[Head.size() + 24 + Middle.size() + 3 * (PrintFormMax + 1) + Tail.size()];
-    char* end = std::copy(Head.begin(), Head.end(), block);
-    end = std::to_chars(end, end + 24, ++Summary.Trackers).ptr;
-    end = std::copy(Middle.begin(), Middle.end(), end);
-    end = WritePrintForm(end, scaled[0]);
-    *end++ = ',';
-    end = WritePrintForm(end, scaled[1]);
-    *end++ = ',';
-    end = WritePrintForm(end, scaled[2]);
-    end = std::copy(Tail.begin(), Tail.end(), end);
+    char block[TrackerBlockMax];
+    char* const end = WriteTrackerBlock(block, ++Summary.Trackers, scaled);
     Writer.Buffer().append(block, static_cast<std::size_t>(end - block));
     Writer.EndLine();
 }
@@ -95,15 +115,19 @@ void ExportLine(std::string_view Line, long LineNumber, double Factor, SceneWrit
 }  // namespace
 
 TrackerSummary SaveTrackers(ConvertState& State, LineReader& Reader, SceneWriter& Writer,
-                            double Factor)
+                            double Factor, const TrackerThreads& Threads)
 {
     TrackerSummary summary;
     // The frame-rate line is tested first; the lines after it are only
     // looked at in the reader's buffer, never copied.
     ExportLine(State.CurrentLine, State.CurrentLineNumber, Factor, Writer, summary);
-    std::string_view line;
-    while (Reader.NextLine(line))
-        ExportLine(line, Reader.LineNumber(), Factor, Writer, summary);
+    if (Threads.Count > 1) {
+        ExportLinesOnThreads(Reader, Writer, Factor, Threads, summary);
+    } else {
+        std::string_view line;
+        while (Reader.NextLine(line))
+            ExportLine(line, Reader.LineNumber(), Factor, Writer, summary);
+    }
     WriteClosingLines(Writer);
     return summary;
 }

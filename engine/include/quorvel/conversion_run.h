@@ -15,11 +15,29 @@
 
 namespace quorvel {
 
-// What the caller decides: the Save Trackpoints option and the factor text.
+// The most threads the tracker lines are shared out to: past them the
+// thread that reads and writes the files is the one that waits.
+inline constexpr int MaxThreads = 64;
+
+// What the caller decides: the Save Trackpoints option, the factor text and
+// the threads for the tracker lines (0: QUORVEL_THREADS when it is set,
+// otherwise one per processor the process may use; at most MaxThreads).
 struct ConvertOptions {
     bool SaveTrackpoints = true;
     std::string FactorText = "1";
+    int Threads = 0;
+    std::size_t ChunkBytes = TrackerThreads{}.ChunkBytes;
 };
+
+// Why Text is no number of threads, as a sentence about Subject; empty when
+// it is a whole number of at least 1.
+std::string ThreadsFault(std::string_view Text, std::string_view Subject);
+
+// The threads a text without ThreadsFault asks for, at most MaxThreads.
+int ThreadsOf(std::string_view Text);
+
+// The threads a conversion with Options uses.
+int ThreadsFor(const ConvertOptions& Options);
 
 // What a finished conversion found and did.
 struct ConvertReport {

@@ -22,6 +22,14 @@ class InputFile;
 // call it "standard input".
 inline constexpr std::string_view StandardInputPath = "-";
 
+// Whole lines, their ends included, that the tracker section hands to a
+// thread of its own.
+struct LineChunk {
+    std::vector<char> Bytes;
+    std::size_t NulAt = 0;         // the first NUL byte in Bytes, or Bytes.size()
+    bool LongLineFollows = false;  // the line after Bytes is longer than MaxLineLength
+};
+
 class LineReader {
 public:
     // Lines longer than this are refused: no export holds one, and reading
@@ -48,6 +56,17 @@ public:
     // none. False when no characters remain.
     bool NextLine(std::string_view& Line);
 
+    // Whole lines from here on, about Wanted bytes of them (more when a line
+    // is longer), never split and with every byte as it is in the file. The
+    // lines are not counted: LineNumber() stays where it was. False when no
+    // characters remain.
+    bool NextChunk(LineChunk& Chunk, std::size_t Wanted);
+
+    // The errors NextLine raises about line Line: a line longer than
+    // MaxLineLength, a line that holds a NUL byte.
+    [[noreturn]] void ThrowTooLong(long Line) const;
+    [[noreturn]] void ThrowNul(long Line) const;
+
     // Number of the line most recently read, from 1.
     long LineNumber() const { return lineNumber_; }
     const std::string& Path() const { return path_; }
@@ -67,7 +86,6 @@ public:
 private:
     bool Fill();
     std::size_t FindLineEnd(std::size_t From);
-    [[noreturn]] void ThrowTooLong(long Line) const;
 
     std::string path_;
     std::unique_ptr<platform::InputFile> file_;
@@ -82,6 +100,9 @@ private:
     bool nulFound_ = false;
     long lineNumber_ = 0;
 };
+
+// The first CR or LF in Data at or after From, or End.
+std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End);
 
 // Reads lines into CurrentLine until it contains Marker, keeping
 // CurrentLineNumber with it. The line already held is tested first, so a

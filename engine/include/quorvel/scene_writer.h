@@ -39,6 +39,8 @@ public:
     void EndLine();
     // Writes a whole line.
     void Line(std::string_view Text);
+    // Writes whole lines, their line ends included.
+    void Lines(std::string_view Text);
     // Hands everything buffered to the stream and flushes it.
     void Flush();
 

@@ -34,11 +34,20 @@ struct TrackerSummary {
     static constexpr std::size_t MaxSkippedListed = 1000;
 };
 
+// How the tracker lines are shared out: with more than one thread, the
+// lines are cut into chunks of about ChunkBytes, each read and written on a
+// thread of its own, and their blocks put into the scene in file order.
+struct TrackerThreads {
+    int Count = 1;
+    std::size_t ChunkBytes = 1u << 19;
+};
+
 // Reads the rest of the export from CurrentLine on (the frame-rate line is
 // tested first) and writes a block for every well-formed tracker line, its
 // position scaled by Factor as (-Factor*x, Factor*z, Factor*y); then writes
-// the closing lines. A malformed line is skipped whole and listed.
+// the closing lines. A malformed line is skipped whole and listed. The
+// scene and the summary are the same whatever Threads says.
 TrackerSummary SaveTrackers(ConvertState& State, LineReader& Reader, SceneWriter& Writer,
-                            double Factor);
+                            double Factor, const TrackerThreads& Threads = {});
 
 }  // namespace quorvel
