@@ -173,7 +173,7 @@ bool LineReader::NextLine(std::string_view& Line)
 
 bool LineReader::NextChunk(LineChunk& Chunk, std::size_t Wanted)
 {
-    std::vector<char>& bytes = Chunk.Bytes;
+    auto& bytes = Chunk.Bytes;
     bytes.clear();
     Chunk.LongLineFollows = false;
     if (AtEnd())
@@ -219,8 +219,6 @@ bool LineReader::NextChunk(LineChunk& Chunk, std::size_t Wanted)
     std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(cut), bytes.end(), buffer_.begin());
     end_ = rest;
     bytes.resize(cut);
-    const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
-    Chunk.NulAt = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()) : bytes.size();
     return true;
 }
 

@@ -42,6 +42,12 @@ void SceneWriter::Line(std::string_view Text)
 
 void SceneWriter::Lines(std::string_view Text)
 {
+    // Large pieces go to the stream as they are, not copied first.
+    if (Text.size() >= DrainAt / 8) {
+        Drain();
+        Write(Text);
+        return;
+    }
     buffer_.append(Text);
     if (buffer_.size() >= DrainAt)
         Drain();
@@ -49,22 +55,23 @@ void SceneWriter::Lines(std::string_view Text)
 
 void SceneWriter::Drain()
 {
-    if (buffer_.empty())
+    Write(buffer_);
+    buffer_.clear();
+}
+
+void SceneWriter::Write(std::string_view Text)
+{
+    if (Text.empty() || !out_)
         return;
-    if (!out_) {
-        buffer_.clear();
-        return;
-    }
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+    if (std::fwrite(Text.data(), 1, Text.size(), out_) != Text.size())
         ThrowFileError(what_, name_, errno);
     if (startWriteback_) {
         if (std::fflush(out_) != 0)
             ThrowFileError(what_, name_, errno);
         // Only a hint: when it fails, the final fsync still does all the work.
-        platform::StartWriteBack(out_, drained_, buffer_.size());
+        platform::StartWriteBack(out_, drained_, Text.size());
     }
-    drained_ += static_cast<long long>(buffer_.size());
-    buffer_.clear();
+    drained_ += static_cast<long long>(Text.size());
 }
 
 void SceneWriter::Flush()

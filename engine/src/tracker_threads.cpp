@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -58,13 +59,15 @@ void ReadLines(Chunk& C, double Factor)
     C.SkippedCount = 0;
     C.Skipped.clear();
     C.Fault = LineFault::None;
+    const void* const nul = std::memchr(data, '\0', size);
+    const std::size_t nulAt = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
     std::array<double, 3> scaled{};
     std::string reason;
     for (std::size_t at = 0; at < size;) {
         const std::size_t end = FindLineEnd(data, at, size);
         ++C.Lines;
         // As NextLine tests them: the length first, then a NUL byte.
-        if (end - at > LineReader::MaxLineLength || C.In.NulAt < end) {
+        if (end - at > LineReader::MaxLineLength || nulAt < end) {
             C.Fault = end - at > LineReader::MaxLineLength ? LineFault::TooLong : LineFault::Nul;
             C.FaultLine = C.Lines;
             return;
@@ -166,7 +169,6 @@ bool Pipeline::Fill(Chunk& C)
     } catch (...) {
         // Raised in the chunk's turn, after the lines read before it.
         C.In.Bytes.clear();
-        C.In.NulAt = 0;
         C.In.LongLineFollows = false;
         C.Positions.clear();
         C.Failure = std::current_exception();

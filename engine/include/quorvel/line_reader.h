@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -22,11 +23,29 @@ class InputFile;
 // call it "standard input".
 inline constexpr std::string_view StandardInputPath = "-";
 
+// Bytes whose room is not cleared before the file's bytes are read into it.
+template <typename T>
+struct UnclearedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UnclearedAllocator<U>;
+    };
+    template <typename U>
+    void construct(U* Place) noexcept
+    {
+        ::new (static_cast<void*>(Place)) U;
+    }
+    template <typename U, typename... Arguments>
+    void construct(U* Place, Arguments&&... Values)
+    {
+        ::new (static_cast<void*>(Place)) U(std::forward<Arguments>(Values)...);
+    }
+};
+
 // Whole lines, their ends included, that the tracker section hands to a
 // thread of its own.
 struct LineChunk {
-    std::vector<char> Bytes;
-    std::size_t NulAt = 0;         // the first NUL byte in Bytes, or Bytes.size()
+    std::vector<char, UnclearedAllocator<char>> Bytes;
     bool LongLineFollows = false;  // the line after Bytes is longer than MaxLineLength
 };
 

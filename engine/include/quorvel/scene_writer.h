@@ -48,6 +48,7 @@ public:
 
 private:
     void Drain();
+    void Write(std::string_view Text);
 
     std::FILE* out_;
     std::string name_;
