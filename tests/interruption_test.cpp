@@ -244,11 +244,12 @@ struct Case {
     int Signal;
     bool NamedFallback;  // storage without unnamed files
     std::string Line;    // what the converter says it left
+    int Threads = 1;     // for the tracker lines
 };
 
 void RunCase(const Case& c)
 {
-    SCOPED_TRACE(c.What + ", signal " + std::to_string(c.Signal) +
+    SCOPED_TRACE(c.What + ", signal " + std::to_string(c.Signal) + ", " + std::to_string(c.Threads) + " threads" +
                  (c.NamedFallback ? ", storage without unnamed files" : ""));
     TempFolder f;
     for (const char* folder : {"in", "out", "tmp", "run"})
@@ -269,7 +270,7 @@ void RunCase(const Case& c)
                        : arg == "DIR" ? f / "out"
                                       : arg);
     }
-    std::vector<std::string> environment = {"TMPDIR=" + f / "tmp"};
+    std::vector<std::string> environment = {"TMPDIR=" + f / "tmp", "QUORVEL_THREADS=" + std::to_string(c.Threads)};
     const std::vector<std::string> shim = StorageShimEnvironment();
     if (c.NamedFallback)
         environment.insert(environment.end(), shim.begin(), shim.end());
@@ -337,15 +338,16 @@ TEST(InterruptionLinuxOnly, EachSignalLeavesTheFolderAsItWas)
                          << StorageShimCannotReach;
         for (const Mode& mode : modes) {
             for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-                RunCase({mode.What, Input::Fifo, mode.Args, signal, named, mode.Line});
+                RunCase({mode.What, Input::Fifo, mode.Args, signal, named, mode.Line, signal == SIGTERM ? 4 : 1});
         }
-        RunCase({"a large export file", Input::LargeFile, {"IN", "OUT"}, SIGINT, named, OldSceneKept});
+        for (const int threads : {1, 4})
+            RunCase({"a large export file", Input::LargeFile, {"IN", "OUT"}, SIGINT, named, OldSceneKept, threads});
         if (!UnderEmulator)
             RunCase({"a FIFO with no writer", Input::FifoWithoutWriter, {"IN", "OUT"}, SIGTERM, named, OldSceneKept});
     }
     // Every other signal with the named temporary file, the one that could be left.
     for (const int signal : EndingSignals)
-        RunCase({"one scene file", Input::Fifo, {"IN", "OUT"}, signal, true, OldSceneKept});
+        RunCase({"one scene file", Input::Fifo, {"IN", "OUT"}, signal, true, OldSceneKept, 1 + signal % 3});
     if (UnderEmulator)
         GTEST_SKIP() << "in part: a FIFO with no writer is not tried under qemu-user, whose /proc shows "
                         "the emulator rather than the converter; the other cases ran";
@@ -389,10 +391,14 @@ TEST(InterruptionLinuxOnly, BrokenPipeAndFileSizeLimitAreWriteErrors)
     fs::create_directory(f.Path() / "tmp");
     const std::string scene = f.Write("shot.syncar", Previous);
     const std::string limited = "ulimit -f 1 && exec \"$@\"";
+    const std::string large = f.Write("large.ma", ReadFile(Sample) + TrackerLines(8u << 20));
     const Row rows[] = {
         {"a closed pipe on standard output", {Convert, Sample, "-"}, true,
          "quorvel-convert: cannot write the scene to 'standard output': Broken pipe\n"},
         {"a file size limit", {"/bin/sh", "-c", limited, "sh", Convert, Sample, scene}, false,
+         "quorvel-convert: cannot write the scene file '" + scene + "': File too large\n"},
+        {"a file size limit, the tracker lines on 4 threads",
+         {"/bin/sh", "-c", limited, "sh", Convert, "--threads", "4", large, scene}, false,
          "quorvel-convert: cannot write the scene file '" + scene + "': File too large\n"},
         {"a file size limit on the staging file", {"/bin/sh", "-c", limited, "sh", Convert, Sample, "-"}, false,
          "quorvel-convert: cannot write the staging file for standard output in '" + f / "tmp" +
@@ -412,7 +418,7 @@ TEST(InterruptionLinuxOnly, BrokenPipeAndFileSizeLimitAreWriteErrors)
         EXPECT_EQ(result.Status, 1);
         EXPECT_EQ(result.Err, row.Message);
         EXPECT_EQ(ReadFile(scene), Previous);
-        EXPECT_EQ(f.Names(), (std::vector<std::string>{"run", "shot.syncar", "tmp"}));
+        EXPECT_EQ(f.Names(), (std::vector<std::string>{"large.ma", "run", "shot.syncar", "tmp"}));
         EXPECT_TRUE(fs::is_empty(f / "tmp"));
     }
 }
