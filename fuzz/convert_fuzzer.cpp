@@ -2,8 +2,8 @@
 // Copyright Contributors to the Quorvel Project
 //
 // Fuzz target: the fuzzer's bytes are an export, converted the way the front
-// ends do it, twice: camera only, and with trackpoints and a factor taken
-// from the input. Beyond "no crash", every run checks what a user relies on:
+// ends do it: camera only, and with trackpoints and a factor taken from the
+// input, on one thread and on three. Beyond "no crash", every run checks what a user relies on:
 // a success wrote a well-formed scene, a failure wrote nothing at all, no
 // file other than the target is ever left in the scene's folder, and
 // messages quote the export only in short, escaped excerpts.
@@ -146,12 +146,15 @@ void CheckScene(const std::string& Scene, const quorvel::ConvertReport& Report, 
     Require(trackers == (Trackpoints ? Report.Trackers.Trackers : 0), "the report counts the trackers written");
 }
 
-void ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Options)
+// What a conversion gave: its error, or its report of the trackers and the
+// scene, for a comparison of one with another.
+std::string ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Options)
 {
     quorvel::ConvertState state;
     state.InputFile = Input;
     state.OutputFile = (SceneFolder() / "scene.syncar").string();
     bool converted = false;
+    std::string outcome;
     quorvel::ConvertReport report;
     try {
         report = quorvel::RunConversion(state, Options);
@@ -159,12 +162,13 @@ void ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Option
     } catch (const quorvel::Error& error) {
         Require(std::strlen(error.what()) > 0, "an error says what is wrong");
         RequireShort(error.what(), 600, "an error message");
+        outcome = error.what();
     }
     // Any other exception escapes and is reported as a crash.
 
     if (!converted) {
         Require(FilesIn(SceneFolder()).empty(), "a failed conversion leaves no file in the scene's folder");
-        return;
+        return outcome;
     }
     Require(FilesIn(SceneFolder()) == std::vector<std::string>{"scene.syncar"},
             "a conversion leaves the scene and no other file in its folder");
@@ -174,6 +178,11 @@ void ConvertOnce(const std::string& Input, const quorvel::ConvertOptions& Option
     const std::string scene{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     CheckScene(scene, report, Options.SaveTrackpoints);
     fs::remove(state.OutputFile);
+    outcome = std::to_string(report.Trackers.Trackers) + " trackers, " +
+              std::to_string(report.Trackers.SkippedCount) + " skipped:";
+    for (const auto& skipped : report.Trackers.Skipped)
+        outcome += " " + std::to_string(skipped.LineNumber) + " " + skipped.Reason + ";";
+    return outcome + "\n" + scene;
 }
 
 }  // namespace
@@ -188,6 +197,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         Require(static_cast<bool>(out), "the export can be written");
     }
     ConvertOnce(input, {false, "1"});
-    ConvertOnce(input, {true, FactorFrom(text)});
+    const std::string factor = FactorFrom(text);
+    // The tracker lines on threads, in chunks of a few bytes, give what
+    // one thread gives.
+    const std::string oneThread = ConvertOnce(input, {true, factor, 1});
+    Require(ConvertOnce(input, {true, factor, 3, 1 + Size % 61}) == oneThread,
+            "the tracker lines on threads give the scene, report and error of one thread");
     return 0;
 }

@@ -115,7 +115,8 @@ TEST(ConversionRun, ThreadsGiveWhatOneThreadGives)
             text += shapes[rng() % shapes.size()] + Ends[rng() % Ends.size()];
         return text;
     };
-    const std::string nul("\tsetAttr \".t\" -type \"double3\" 1 \0 3;\r\n", 40);
+    constexpr char WithNul[] = "\tsetAttr \".t\" -type \"double3\" 1 \0 3;\r\n";
+    const std::string nul(WithNul, sizeof WithNul - 1);
     const std::vector<std::pair<std::string, std::string>> sections = {
         {"CR LF", lines(3000, {"\r\n"})},
         {"every line end, no end at the end", lines(3000, {"\r\n", "\n", "\r"}) + shapes[0]},
