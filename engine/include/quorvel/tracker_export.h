@@ -39,7 +39,7 @@ struct TrackerSummary {
 // thread of its own, and their blocks put into the scene in file order.
 struct TrackerThreads {
     int Count = 1;
-    std::size_t ChunkBytes = 1u << 19;
+    std::size_t ChunkBytes = 1u << 18;
 };
 
 // Reads the rest of the export from CurrentLine on (the frame-rate line is
