@@ -20,13 +20,13 @@ _quorvel_convert()
         --report)
             mapfile -t COMPREPLY < <(compgen -W 'json' -- "$cur")
             return ;;
-        -f | --factor)
+        -f | --factor | --threads)
             COMPREPLY=()
             return ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '--no-trackers --factor --directory --check
-            --report --verbose --quiet --help --version -n -f -d -v -q -h' -- "$cur")
+            --report --threads --verbose --quiet --help --version -n -f -d -v -q -h' -- "$cur")
         return
     fi
     # The second file is the OUTPUT scene unless -d or --check makes every
@@ -36,7 +36,7 @@ _quorvel_convert()
         word=${COMP_WORDS[i]}
         case $word in
             -d | --directory | --directory=* | -d?* | --check) allInputs=1 ;;&
-            -d | --directory | -f | --factor | --report) i=$((i + 1)) ;;
+            -d | --directory | -f | --factor | --report | --threads) i=$((i + 1)) ;;
             -?*) ;;
             *) files=$((files + 1)) ;;
         esac
