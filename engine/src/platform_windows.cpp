@@ -563,6 +563,13 @@ bool Replace(const std::wstring& Path, const std::wstring& Target, bool Exists)
         return ::MoveFileExW(Path.c_str(), Target.c_str(), MOVEFILE_WRITE_THROUGH);
     constexpr DWORD Kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    // Not even tried while another program holds the old file without
+    // sharing it for deleting: Wine's ReplaceFileW leaves a file behind then.
+    const HANDLE held = ::CreateFileW(Target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (held == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(held);
     const DWORD old = ::GetFileAttributesW(Target.c_str());
     if (old != INVALID_FILE_ATTRIBUTES && (old & Kept) != 0)
         ::SetFileAttributesW(Path.c_str(), old & Kept);
