@@ -31,9 +31,30 @@ let busy = false;
 // A failure shown in the status line belongs to its export: the next one clears it.
 let failureShown = false;
 
-const worker = new Worker(URL.createObjectURL(new Blob(
-    [byId('engine-source').textContent, byId('worker-source').textContent],
-    { type: 'text/javascript' })));
+// The worker's script: the engine's WebAssembly bytes (base64, which has
+// no quote), the engine, then the worker's own part.
+let worker = null;
+function startWorker() {
+    worker = new Worker(URL.createObjectURL(new Blob(
+        ['const engineWasm = "', byId('engine-wasm').textContent.trim(), '";\n',
+            byId('engine-source').textContent, '\n', byId('worker-source').textContent],
+        { type: 'text/javascript' })));
+}
+startWorker();
+
+// One conversion in the worker: its answer, or an error when the worker
+// fails or its answer cannot be read, so that no conversion waits forever.
+function inWorker(message, transfer) {
+    return new Promise((resolve, reject) => {
+        worker.onmessage = (event) => resolve(event.data);
+        worker.onmessageerror = () => reject(new Error('its answer could not be read'));
+        worker.onerror = (event) => {
+            event.preventDefault();
+            reject(new Error(event.message || 'it stopped'));
+        };
+        worker.postMessage(message, transfer);
+    });
+}
 
 // The status line's text, on as many lines as it has, and the details.
 function showStatus(text, lines) {
@@ -144,36 +165,60 @@ function fail(message) {
     errorBox.showModal();
 }
 
-convert.addEventListener('click', () => {
+function failed(message) {
+    setBusy(false);
+    fail(message);
+}
+
+convert.addEventListener('click', async () => {
     if (busy || scene === null)
         return;
     const options = { saveTrackpoints: saveTrackpoints.checked, factorText: factor.value };
+    const exportName = inputFile ? inputFile.name : '';
     setBusy(true);
-    showStatus('Converting ' + (inputFile ? inputFile.name : '') + '…', []);
-    worker.onmessage = async (event) => {
-        const { result, bytes } = event.data;
-        try {
-            if (!result.ok) {
-                setBusy(false);
-                fail(errorSentence(result.message, [inputFile ? inputFile.name : '', '/scenes/' + outputName.value]));
-                return;
-            }
-            await save(bytes);
-            setBusy(false);
-            // Away from Convert before it is disabled: Open Output File is
-            // the next step.
-            openOutput.focus();
-            convert.disabled = true;
-            scene = null;
-            showStatus(summaryLines(result, options.saveTrackpoints).join('\n'),
-                summaryDetails(result, options.saveTrackpoints));
-            document.body.dataset.lastConversionMs = String(Math.round(result.milliseconds));
-        } catch (error) {
-            setBusy(false);
-            fail('Cannot write the scene file ' + outputName.value + ': ' + error.message);
-        }
-    };
-    worker.postMessage({ file: inputFile, sceneName: outputName.value, ...options });
+    showStatus('Converting ' + exportName + '…', []);
+    const started = performance.now();
+    // The export is read here and its bytes handed to the worker, not
+    // copied: some browsers cannot read a File in a worker opened from disk.
+    let bytes = null;
+    try {
+        if (inputFile)
+            bytes = await inputFile.arrayBuffer();
+    } catch (error) {
+        failed('Cannot read the export file ' + exportName + ': ' + error.message);
+        return;
+    }
+    let answer;
+    try {
+        answer = await inWorker({ bytes, exportName, sceneName: outputName.value, ...options }, bytes ? [bytes] : []);
+    } catch (error) {
+        // A fresh worker for the next conversion.
+        worker.terminate();
+        startWorker();
+        answer = { result: { ok: false, failure: error.message } };
+    }
+    const { result } = answer;
+    if (!result.ok) {
+        failed(result.failure !== undefined
+            ? 'The converter in this page failed (' + result.failure + '). Nothing was saved; try again.'
+            : errorSentence(result.message, [exportName, '/scenes/' + outputName.value]));
+        return;
+    }
+    document.body.dataset.lastConversionMs = String(Math.round(performance.now() - started));
+    try {
+        await save(answer.bytes);
+    } catch (error) {
+        failed('Cannot write the scene file ' + outputName.value + ': ' + error.message);
+        return;
+    }
+    setBusy(false);
+    // Away from Convert before it is disabled: Open Output File is the
+    // next step.
+    openOutput.focus();
+    convert.disabled = true;
+    scene = null;
+    showStatus(summaryLines(result, options.saveTrackpoints).join('\n'),
+        summaryDetails(result, options.saveTrackpoints));
 });
 
 // Enter in the factor box presses Convert when it is enabled.

@@ -1,31 +1,38 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Contributors to the Quorvel Project
 //
-// The page's Web Worker, after the engine's own script (QuorvelEngine): it
-// converts one export at a time in memory, then hands the scene's bytes to
-// the page. The export is read in one piece, which the engine's file
-// system then owns: reading it in slices where it lies (WORKERFS) asks the
-// browser for every slice and takes twice as long. Nothing leaves the
-// machine.
+// The page's Web Worker, after engineWasm (the WebAssembly module's bytes
+// in base64) and the engine's own script (QuorvelEngine): it converts one
+// export at a time in memory, then hands the scene's bytes to the page.
+// The page reads the export and hands its bytes over, which the engine's
+// file system then owns: reading a File in the worker fails in some
+// browsers opened from disk, and reading it in slices where it lies
+// (WORKERFS) asks the browser for every slice and takes twice as long.
+// Every message gets an answer, whatever fails. Nothing leaves the machine.
 'use strict';
-const engineReady = QuorvelEngine().then((engine) => {
-    // The in-memory file system grows a file by an eighth at a time past
-    // 1 MB: some 40 copies of a 100 MB scene. Doubling makes it a handful.
-    const memfs = engine.FS.filesystems.MEMFS;
-    const grow = memfs.expandFileStorage;
-    memfs.expandFileStorage = (node, capacity) => {
-        const current = node.contents ? node.contents.length : 0;
-        if (capacity > current)
-            grow(node, Math.max(capacity, 2 * current));
-    };
-    return engine;
-});
+const wasmBinary = Uint8Array.from(atob(engineWasm.trim()), (c) => c.charCodeAt(0));
 
-onmessage = async (event) => {
-    const { file, sceneName, saveTrackpoints, factorText } = event.data;
-    const engine = await engineReady;
-    const started = performance.now();
-    const bytes = file ? new Uint8Array(await file.arrayBuffer()) : null;
+// The engine from the bytes above: it fetches nothing.
+function startEngine() {
+    const ready = QuorvelEngine({ wasmBinary }).then((engine) => {
+        // The in-memory file system grows a file by an eighth at a time past
+        // 1 MB: some 40 copies of a 100 MB scene. Doubling makes it a handful.
+        const memfs = engine.FS.filesystems.MEMFS;
+        const grow = memfs.expandFileStorage;
+        memfs.expandFileStorage = (node, capacity) => {
+            const current = node.contents ? node.contents.length : 0;
+            if (capacity > current)
+                grow(node, Math.max(capacity, 2 * current));
+        };
+        return engine;
+    });
+    // A failure to start is answered to the conversion that waits for it.
+    ready.catch(() => {});
+    return ready;
+}
+let engineReady = startEngine();
+
+function convert(engine, { bytes, exportName, sceneName, saveTrackpoints, factorText }) {
     const FS = engine.FS;
     const scene = '/scenes/' + sceneName;
     for (const folder of ['/input', '/scenes']) {
@@ -34,26 +41,35 @@ onmessage = async (event) => {
     }
     // The export is named as the user knows it, without a folder. With none
     // chosen, the engine says so as it does in the window.
-    if (file)
-        FS.createDataFile('/input', file.name, bytes, true, false, true);
+    if (bytes)
+        FS.createDataFile('/input', exportName, new Uint8Array(bytes), true, false, true);
     FS.chdir('/input');
     try {
         const result = JSON.parse(engine.ccall('quorvel_convert', 'string',
             ['string', 'string', 'number', 'string'],
-            [file ? file.name : '', scene, saveTrackpoints ? 1 : 0, factorText]));
-        result.milliseconds = performance.now() - started;
-        if (!result.ok) {
-            postMessage({ result });
-            return;
-        }
+            [bytes ? exportName : '', scene, saveTrackpoints ? 1 : 0, factorText]));
+        if (!result.ok)
+            return { result };
         // The scene's own memory is handed over, not a copy of it.
         const node = FS.lookupPath(scene).node;
         const written = node.contents ? node.contents.subarray(0, node.usedBytes) : new Uint8Array(0);
         FS.unlink(scene);
-        postMessage({ result, bytes: written }, [written.buffer]);
+        return { result, bytes: written };
     } finally {
         FS.chdir('/');
-        if (file)
-            FS.unlink('/input/' + file.name);
+        if (bytes && FS.analyzePath('/input/' + exportName).exists)
+            FS.unlink('/input/' + exportName);
+    }
+}
+
+onmessage = async (event) => {
+    try {
+        const answer = convert(await engineReady, event.data);
+        postMessage(answer, answer.bytes ? [answer.bytes.buffer] : []);
+    } catch (error) {
+        // The engine itself failed (no memory left, say): a fresh one for
+        // the next conversion, and this one's failure for the page to show.
+        engineReady = startEngine();
+        postMessage({ result: { ok: false, failure: String(error && error.message || error) } });
     }
 };
