@@ -47,14 +47,14 @@ bench:
 # The page build/web/quorvel.html: the engine in WebAssembly (Debian's
 # emscripten), one file to open in any browser. `cmake --workflow --preset
 # web` also runs the engine's tests and golden cases under node, and the
-# page's tests in headless chromium.
+# page's tests in chromium, firefox-esr and WebKitGTK.
 web:
 	@scripts/install-deps web
 	cmake --preset web
 	cmake --build --preset web --target quorvel-page
 
-# The 100 MB export of make bench converted by the page in headless
-# chromium against the Linux converter (the page's puppeteer-core is
+# The 100 MB export of make bench converted by the page in chromium,
+# firefox-esr and WebKitGTK against the Linux converter (the drivers are
 # installed with npm from tests/web/package-lock.json).
 bench-web: web
 	@scripts/install-deps bench

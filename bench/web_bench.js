@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Contributors to the Quorvel Project
 //
-// node web_bench.js PAGE EXPORT MODULES RUNS: converts EXPORT RUNS times
-// with the page in headless chromium (see tests/web/chromium.js) after one
-// warm-up, and prints the median milliseconds of the worker's part (reading
-// the export, converting, handing over the scene) and of the whole, from
-// Convert pressed to the scene saved, as "worker MS total MS".
+// node web_bench.js ENGINE PAGE EXPORT MODULES RUNS: converts EXPORT RUNS
+// times with the page in one browser engine (chromium, firefox or webkit:
+// see tests/web/browsers.js) after one warm-up, and prints the median
+// milliseconds of the conversion (the export read, converted in the
+// worker, the scene handed back) and of the whole, from Convert pressed
+// to the scene saved, as "worker MS total MS".
 'use strict';
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { launchChromium, standInSavePicker, conversionEnded } = require('../tests/web/chromium.js');
+const { launch, pageHelpers, conversionEnded } = require('../tests/web/browsers.js');
 
-const [page, exportPath, modules, runs] = process.argv.slice(2);
+const [engine, page, exportPath, modules, runs] = process.argv.slice(2);
 
 function median(values) {
     const sorted = [...values].sort((a, b) => a - b);
@@ -21,18 +22,18 @@ function median(values) {
 
 async function main() {
     const work = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvel-bench-'));
-    const browser = await launchChromium(modules, path.join(work, 'profile'));
+    const browser = await launch(engine, modules, work);
     try {
-        const tab = await browser.newPage();
-        await tab.evaluateOnNewDocument(standInSavePicker);
+        const tab = await browser.newTab();
         await tab.goto('file://' + path.resolve(page));
+        await tab.evaluate(pageHelpers);
         await tab.evaluate(() => { window.discardSaved = true; });
         const workerTimes = [];
         const totalTimes = [];
         for (let run = 0; run <= Number(runs); ++run) {
-            await (await tab.$('#input-picker')).uploadFile(exportPath);
+            await tab.upload('#input-picker', exportPath);
             await tab.click('#open-output');
-            await tab.waitForFunction(() => !document.getElementById('convert').disabled);
+            await tab.waitFor(() => !document.getElementById('convert').disabled);
             const started = Date.now();
             await tab.click('#convert');
             await conversionEnded(tab, 300000);

@@ -1,36 +1,43 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Contributors to the Quorvel Project
 //
-// node screenshot.js PAGE EXPORT MODULES FOLDER: pictures of the page after
-// converting EXPORT (one with a warning shows the most), at 100% and 200%
+// node screenshot.js ENGINE PAGE EXPORT MODULES FOLDER: pictures of the page
+// in one browser engine (see browsers.js) after converting EXPORT (one
+// with a warning shows the most), to look at. In chromium at 100% and 200%
 // zoom and 400 pixels wide, as FOLDER/page-100.png, page-200.png and
-// page-400px.png, to look at; docs/screenshot-web.png is the first.
+// page-400px.png (docs/screenshot-web.png is the first); in firefox and
+// webkit at 100%, as FOLDER/page-ENGINE.png (docs/screenshot-web-ENGINE.png).
 'use strict';
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { launchChromium, standInSavePicker, conversionEnded } = require('./chromium.js');
+const { launch, pageHelpers, conversionEnded } = require('./browsers.js');
 
-const [page, exportPath, modules, folder] = process.argv.slice(2);
+const [engine, page, exportPath, modules, folder] = process.argv.slice(2);
 
 async function main() {
     const work = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvel-shot-'));
-    const browser = await launchChromium(modules, path.join(work, 'profile'));
+    const browser = await launch(engine, modules, work);
+    const shots = engine === 'chromium'
+        ? [['page-100', 640, 1], ['page-200', 640, 2], ['page-400px', 400, 1]] : [['page-' + engine, 640, 1]];
     try {
-        for (const [name, width, zoom] of [['page-100', 640, 1], ['page-200', 640, 2], ['page-400px', 400, 1]]) {
-            const tab = await browser.newPage();
-            await tab.setViewport({ width, height: 300, deviceScaleFactor: zoom });
-            await tab.evaluateOnNewDocument(standInSavePicker);
-            await tab.goto('file://' + path.resolve(page));
+        for (const [name, width, zoom] of shots) {
+            const tab = await browser.newTab();
             // 200% zoom: the page laid out in half the width, drawn twice as large.
-            if (zoom === 2)
-                await tab.setViewport({ width: width / 2, height: 300, deviceScaleFactor: 2 });
-            await (await tab.$('#input-picker')).uploadFile(exportPath);
+            if (tab.page)
+                await tab.page.setViewport({ width: width / zoom, height: 300, deviceScaleFactor: zoom });
+            await tab.goto('file://' + path.resolve(page));
+            await tab.evaluate(pageHelpers);
+            await tab.upload('#input-picker', exportPath);
             await tab.evaluate(() => { window.nextSceneName = 'shot.syncar'; });
             await tab.click('#open-output');
             await tab.click('#convert');
             await conversionEnded(tab);
-            await tab.screenshot({ path: path.join(folder, name + '.png'), fullPage: true });
+            const file = path.join(folder, name + '.png');
+            if (tab.page)
+                await tab.page.screenshot({ path: file, fullPage: true });
+            else
+                await tab.screenshot(file, width, 470);
             await tab.close();
         }
     } finally {
