@@ -8,14 +8,14 @@
 // from a server on 127.0.0.1: every golden case under CASES through the
 // page's own controls, the scene saved through the save picker (and once
 // as a download, as in browsers without one) compared byte for byte;
-// failures show the engine's message and save nothing, and so does an
-// export that cannot be read; Convert's enabling rule and the keys; no
-// WCAG 2.2 A or AA violation that axe-core finds at start, after a
-// conversion with a skipped line and a warning, and with the error box
-// open. Given BIG_EXPORT, a large export converts from file:// while the
-// page keeps answering, its scene compared with BIG_EXPECTED by SHA-256.
-// The page may make no request but for itself, and report no error, no
-// warning and no refusal of its security policy.
+// failures show the engine's message and save nothing, and so do an
+// export that cannot be read and a failing worker; Convert's enabling rule
+// and the keys; no WCAG 2.2 A or AA violation that axe-core finds at start,
+// after a conversion with a skipped line and a warning, and with the error
+// box open. Given BIG_EXPORT, a large export converts from file:// while
+// the page keeps answering, its scene compared with BIG_EXPECTED by
+// SHA-256. The page may make no request but for itself, and report no
+// error, no warning and no refusal of its security policy.
 'use strict';
 const assert = require('node:assert/strict');
 const crypto = require('node:crypto');
@@ -144,23 +144,37 @@ function checkFailed(state, label) {
     check(state.convertEnabled && !state.busy, `${label}: Convert disabled or the page busy after a failed conversion`);
 }
 
-// An export that cannot be read (here: gone since it was chosen) ends in
-// the error box, as any failed conversion.
-async function unreadableExport(tab, where, work) {
-    await tab.evaluate(() => { window.savedBase64 = null; });
+// An export that cannot be read (here: gone since it was chosen), and a
+// worker that fails (here: one that throws, in place of the page's), end
+// in the error box as any failed conversion; the next conversion works.
+async function failuresAroundTheEngine(tab, where, work) {
     const gone = path.join(work, 'gone.ma');
-    fs.copyFileSync(path.join(casesDir, 'shot_0010_sample_factor_2_54', 'input.ma'), gone);
-    await tab.upload('#input-picker', gone);
-    fs.rmSync(gone);
-    await tab.click('#open-output');
-    await tab.waitFor(() => !document.getElementById('convert').disabled);
-    await tab.click('#convert');
-    await conversionEnded(tab);
-    const state = await pageState(tab);
-    checkFailed(state, `${where}: an export gone before Convert`);
-    check(/gone\.ma/.test(state.error), `${where}: the error box does not name the export: '${state.error}'`);
-    if (state.error !== null)
-        await closeErrorBox(tab);
+    const dir = path.join(casesDir, 'shot_0010_sample_factor_2_54');
+    for (const what of ['an export gone before Convert', 'a failing worker']) {
+        fs.copyFileSync(path.join(dir, 'input.ma'), gone);
+        await tab.evaluate(() => { window.savedBase64 = null; });
+        await tab.upload('#input-picker', gone);
+        if (what === 'a failing worker') {
+            await tab.evaluate(() => {
+                worker.terminate();
+                worker = new Worker(URL.createObjectURL(new Blob(['onmessage = () => { throw new Error("no memory"); };'])));
+            });
+        } else {
+            fs.rmSync(gone);
+        }
+        await tab.click('#open-output');
+        await tab.waitFor(() => !document.getElementById('convert').disabled);
+        await tab.click('#convert');
+        await conversionEnded(tab);
+        const state = await pageState(tab);
+        checkFailed(state, `${where}: ${what}`);
+        check(/gone\.ma|no memory/.test(state.error), `${where}: ${what}: the error box says '${state.error}'`);
+        if (state.error !== null)
+            await closeErrorBox(tab);
+    }
+    const state = await convertOnce(tab, path.join(dir, 'input.ma'), caseArgs(dir), 'after.syncar');
+    check(state.savedBase64 !== null && Buffer.from(state.savedBase64, 'base64').equals(fs.readFileSync(path.join(dir, 'expected.syncar'))),
+        `${where}: no scene after the failures (${state.status} ${state.error})`);
 }
 
 // Convert starts disabled; choosing a scene file enables it; a conversion
@@ -294,7 +308,7 @@ async function run(browser, url, where, work, server) {
     const cases = await goldenCases(tab, where);
     console.log(`${where}: ${cases} golden cases converted`);
     await accessibilityAfter(tab, where, work);
-    await unreadableExport(tab, where, work);
+    await failuresAroundTheEngine(tab, where, work);
     if (bigExport && url.startsWith('file:'))
         await largeExport(tab, where);
     const problems = [...tab.problems, ...await tab.evaluate(() => window.problems)];
