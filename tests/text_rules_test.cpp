@@ -2,7 +2,6 @@
 // Copyright Contributors to the Quorvel Project
 
 #include "quorvel/error.h"
-#include "quorvel/scene_writer.h"
 #include "quorvel/text_rules.h"
 
 #include <gtest/gtest.h>
@@ -119,21 +118,6 @@ TEST(TextRules, IntegerTextAndTokens)
     EXPECT_EQ(TokenAt("-fps   29.97 more", 4), "29.97");
     EXPECT_EQ(TokenAt("-fps", 4), "");
     EXPECT_EQ(TokenAt("x 1.5", 99), "");
-}
-
-TEST(PrintForm, SignMagnitudeAndTrailingBlank)
-{
-    const std::pair<double, const char*> cases[] = {
-        {92.5, " 92.5 "},  {-3, "-3 "},       {180, " 180 "},        {0.5, " 0.5 "},
-        {1e-05, " 1e-05 "}, {1e16, " 1e+16 "}, {-0.0, " 0 "},         {0, " 0 "},
-        {1.0 / 3, " 0.333333333333333 "},    {123456789012345678.0, " 1.23456789012346e+17 "},
-        {-1e-300, "-1e-300 "},
-    };
-    for (const auto& [value, text] : cases) {
-        std::string out;
-        AppendPrintForm(out, value);
-        EXPECT_EQ(out, text) << value;
-    }
 }
 
 // What messages quote: control characters, C1 controls, format characters

@@ -92,8 +92,8 @@ constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6, 
 // exact power of ten certainly gets them right: below 2^50 the product is
 // within 1/16 of the exact one, so its rounding is only in doubt near a
 // half. False then, and for subnormal or far-off magnitudes: the caller
-// asks WriteGeneral, which costs ten times this, and the tracker loop prints
-// three numbers per tracker.
+// asks WriteFifteenDigits, which costs ten times this, and the tracker loop
+// prints three numbers per tracker.
 bool FifteenDigits(double Magnitude, std::uint64_t& Digits, int& Exponent)
 {
     constexpr double Margin = 0.125;
@@ -219,10 +219,7 @@ char* WritePrintForm(char* Out, double Value)
     else if (FifteenDigits(magnitude, digits, exponent))
         Out = LayOutGeneral(Out, digits, exponent);
     else {
-        char text[number_text::TextMax];
-        const auto size = static_cast<std::size_t>(number_text::WriteGeneral(text, magnitude, 15) - text);
-        std::memcpy(Out, text, size);
-        Out += size;
+        Out = number_text::WriteFifteenDigits(Out, magnitude);
     }
     *Out++ = ' ';
     return Out;
