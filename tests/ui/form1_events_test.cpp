@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTextDocument>
 #include <QToolTip>
@@ -477,6 +478,12 @@ void Form1Events::namesAndExportTextShowAsText()
     QFETCH(QString, sceneName);
     QFETCH(QByteArray, sceneText);
     QFETCH(QString, shown);
+#ifdef _WIN32
+    // Windows forbids these characters in a file name, so no file there can carry such a name.
+    const auto forbidden = [](const QString& Name) { return Name.contains(QRegularExpression(R"([<>:"|?*])")); };
+    if (forbidden(exportName) || (!sceneText.isNull() && forbidden(sceneName)))
+        QSKIP("Windows allows none of < > : \" | ? * in a file name");
+#endif
     TempFolder folder;
     const QString scene = QString::fromStdString(folder / sceneName.toStdString());
     if (!sceneText.isNull())
