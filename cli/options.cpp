@@ -3,6 +3,7 @@
 
 #include "options.h"
 
+#include "output_template.h"
 #include "paths.h"
 
 #include "quorvel/error.h"
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <getopt.h>
+#include <thread>
 
 namespace quorvel::cli {
 
@@ -26,6 +28,11 @@ namespace quorvel::cli {
 
 std::string Quoted(const std::string& Text) { return "'" + Printable(Text) + "'"; }
 
+bool Arguments::Silences(WarningKind Kind) const
+{
+    return std::find(Silenced.begin(), Silenced.end(), Kind) != Silenced.end();
+}
+
 namespace {
 
 void CheckDirectory(const std::string& Directory)
@@ -36,6 +43,43 @@ void CheckDirectory(const std::string& Directory)
         UsageError("--directory: there is no folder " + Quoted(Directory));
     if (!std::filesystem::is_directory(status))
         UsageError("--directory: " + Quoted(Directory) + " is not a folder");
+}
+
+// The kinds of warning that Value names, comma-separated, added to Kinds.
+void AddWarningKinds(const char* Option, const std::string& Value, std::vector<WarningKind>& Kinds)
+{
+    for (std::size_t at = 0;; ++at) {
+        const std::size_t comma = std::min(Value.find(',', at), Value.size());
+        const std::string name = Value.substr(at, comma - at);
+        const std::optional<WarningKind> kind = WarningKindNamed(name);
+        if (!kind) {
+            UsageError(std::string(Option) + ": " + Quoted(name) + " is not a kind of warning; the kinds are " +
+                       WarningKindNames());
+        }
+        if (std::find(Kinds.begin(), Kinds.end(), *kind) == Kinds.end())
+            Kinds.push_back(*kind);
+        if ((at = comma) == Value.size())
+            return;
+    }
+}
+
+unsigned JobsOf(const std::string& Value)
+{
+    unsigned long jobs = 0;
+    std::size_t used = 0;
+    try {
+        if (!Value.empty() && Value.find_first_not_of("0123456789") == std::string::npos)
+            jobs = std::stoul(Value, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != Value.size() || jobs > MaxJobs) {
+        UsageError("--jobs: " + Quoted(Value) + " is not a number of jobs from 0 (one per processor) to " +
+                   std::to_string(MaxJobs));
+    }
+    if (jobs == 0)
+        jobs = std::clamp(std::thread::hardware_concurrency(), 1u, MaxJobs);
+    return static_cast<unsigned>(jobs);
 }
 
 // Everything that is wrong with the command as a whole, found before any
@@ -51,11 +95,43 @@ void CheckCombination(Arguments& Args, std::vector<std::string> Files)
         if (const std::string fault = ThreadsFault(threads, "QUORVEL_THREADS"); !fault.empty())
             UsageError(fault);
     }
+    // Jobs share the processors: each conversion's tracker lines get its
+    // part of them unless the threads are chosen.
+    if (Args.Jobs > 1 && Args.Options.Threads == 0 && !(threads && *threads))
+        Args.Options.Threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency() / Args.Jobs));
+    for (const WarningKind kind : Args.Silenced) {
+        if (std::find(Args.Options.FatalWarnings.begin(), Args.Options.FatalWarnings.end(), kind) !=
+            Args.Options.FatalWarnings.end())
+            UsageError("--no-warn and --strict both name " + Quoted(std::string(WarningKindName(kind))));
+    }
+    if (!Args.Directory.empty() && !Args.Template.empty())
+        UsageError("--output and --directory cannot be used together");
     if (Args.What == Arguments::Action::Check) {
+        if (Args.DryRun)
+            UsageError("--check and --dry-run cannot be used together");
         if (!Args.Directory.empty())
             UsageError("--check writes nothing: it takes no --directory");
+        if (!Args.Template.empty())
+            UsageError("--check writes nothing: it takes no --output");
         if (Files.empty())
             UsageError("expected at least one INPUT file");
+    } else if (!Args.Template.empty()) {
+        bool placeholders = false;
+        if (const std::string fault = TemplateFault(Args.Template, placeholders); !fault.empty())
+            UsageError(fault);
+        if (Files.empty())
+            UsageError("expected at least one INPUT file");
+        if (!placeholders && Files.size() > 1) {
+            UsageError("--output: " + Quoted(Args.Template) + " has no placeholder ({dir}, {name} or {parent}), "
+                       "so every INPUT would write the one scene file");
+        }
+        for (const std::string& input : Files) {
+            if (ExpandTemplate(Args.Template, input).empty())
+                UsageError("--output: the folder of " + Quoted(input) + " has no name for {parent}");
+        }
+        const std::string first = ExpandTemplate(Args.Template, Files.front());
+        if (Args.JsonReport && (first == "-" || DescriptorNamed(first) == 1))
+            UsageError("--report writes to standard output: it cannot be used with OUTPUT " + Quoted(first));
     } else if (Args.Directory.empty()) {
         if (Files.size() != 2)
             UsageError("expected an INPUT and an OUTPUT file");
@@ -79,6 +155,7 @@ void PrintHelp()
 {
     std::printf(
         "Usage: %s [OPTION]... INPUT OUTPUT\n"
+        "  or:  %s [OPTION]... -o TEMPLATE INPUT...\n"
         "  or:  %s [OPTION]... -d DIR INPUT...\n"
         "  or:  %s [OPTION]... --check INPUT...\n"
         "Convert the camera solve in a camera tracker export (.ma) into a scene\n"
@@ -87,9 +164,22 @@ void PrintHelp()
         "\n"
         "  -n, --no-trackers    write the camera only, no tracked points\n"
         "  -f, --factor TEXT    multiply tracked point positions by TEXT (default 1)\n"
-        "  -d, --directory DIR  write each INPUT to DIR/NAME.syncar and go on after\n"
-        "                       a failed one; DIR must be an existing folder\n"
+        "  -o, --output TEMPLATE\n"
+        "                       write each INPUT to TEMPLATE, where {dir} is the\n"
+        "                       INPUT's folder, {name} its name without .ma and\n"
+        "                       {parent} its folder's name ('{{' and '}}' for\n"
+        "                       braces), and go on after a failed one\n"
+        "  -d, --directory DIR  the same as -o 'DIR/{name}.syncar'; DIR must be an\n"
+        "                       existing folder\n"
+        "  -j, --jobs N         convert N INPUTs at once (default 1, 0 for one per\n"
+        "                       processor); all is told in the order of the INPUTs\n"
         "      --check          read and check each INPUT completely, write nothing\n"
+        "      --dry-run        check a conversion command through, each INPUT and\n"
+        "                       its scene file, and say what it would write; write\n"
+        "                       nothing\n"
+        "      --no-warn KINDS  print and count no warning of these kinds\n"
+        "      --strict[=KINDS] fail an INPUT that has a warning of these kinds\n"
+        "                       (of any kind without KINDS), writing nothing\n"
         "      --report json    print one JSON object per INPUT on standard output\n"
         "                       (JSON Lines); not with OUTPUT '-'\n"
         "      --threads N      read the tracker lines on N threads (default: one per\n"
@@ -104,11 +194,12 @@ void PrintHelp()
         "output. An existing OUTPUT is replaced only when its conversion succeeds.\n"
         "Warnings, such as a skipped tracker line or a frame rate that is not a\n"
         "whole number, go to standard error; with more than one INPUT a closing\n"
-        "summary follows them.\n"
+        "summary follows them. KINDS of warning, comma-separated, are among:\n"
+        "  %s\n"
         "\n"
         "Exit status: 0 on success, 1 when a conversion or check failed,\n"
         "2 for a usage error.\n",
-        Program, Program, Program);
+        Program, Program, Program, Program, WarningKindNames().c_str());
 }
 
 void PrintVersion()
@@ -118,12 +209,17 @@ void PrintVersion()
 
 Arguments ParseArguments(int argc, char** argv)
 {
-    enum { VersionOption = 256, CheckOption, ReportOption, ThreadsOption };
+    enum { VersionOption = 256, CheckOption, ReportOption, ThreadsOption, DryRunOption, NoWarnOption, StrictOption };
     static const option longOptions[] = {
         {"no-trackers", no_argument, nullptr, 'n'},
         {"factor", required_argument, nullptr, 'f'},
         {"directory", required_argument, nullptr, 'd'},
+        {"output", required_argument, nullptr, 'o'},
+        {"jobs", required_argument, nullptr, 'j'},
         {"check", no_argument, nullptr, CheckOption},
+        {"dry-run", no_argument, nullptr, DryRunOption},
+        {"no-warn", required_argument, nullptr, NoWarnOption},
+        {"strict", optional_argument, nullptr, StrictOption},
         {"report", required_argument, nullptr, ReportOption},
         {"threads", required_argument, nullptr, ThreadsOption},
         {"verbose", no_argument, nullptr, 'v'},
@@ -156,9 +252,10 @@ Arguments ParseArguments(int argc, char** argv)
         return "unknown option " + Quoted(taken);
     };
     Arguments args;
+    bool strictAll = false;
     opterr = 0;
     int option = 0;
-    while ((option = getopt_long(argc, argv, ":nf:d:vqh", longOptions, nullptr)) != -1) {
+    while ((option = getopt_long(argc, argv, ":nf:d:o:j:vqh", longOptions, nullptr)) != -1) {
         switch (option) {
         case 'n': args.Options.SaveTrackpoints = false; break;
         case 'f': args.Options.FactorText = optarg; break;
@@ -166,6 +263,20 @@ Arguments ParseArguments(int argc, char** argv)
             args.Directory = optarg;
             if (args.Directory.empty())
                 UsageError("--directory: the folder name is empty");
+            break;
+        case 'o':
+            args.Template = optarg;
+            if (args.Template.empty())
+                UsageError("--output: the template is empty");
+            break;
+        case 'j': args.Jobs = JobsOf(optarg); break;
+        case DryRunOption: args.DryRun = true; break;
+        case NoWarnOption: AddWarningKinds("--no-warn", optarg, args.Silenced); break;
+        case StrictOption:
+            if (optarg)
+                AddWarningKinds("--strict", optarg, args.Options.FatalWarnings);
+            else
+                strictAll = true;
             break;
         case 'v': args.Verbose = true; break;
         case 'q': args.Quiet = true; break;
@@ -183,6 +294,14 @@ Arguments ParseArguments(int argc, char** argv)
         case 'h': args.What = Arguments::Action::Help; return args;
         case VersionOption: args.What = Arguments::Action::Version; return args;
         default: UsageError(fault(option));
+        }
+    }
+    if (strictAll) {
+        // Every kind the user has not silenced.
+        args.Options.FatalWarnings.clear();
+        for (const WarningKind kind : WarningKinds()) {
+            if (!args.Silences(kind))
+                args.Options.FatalWarnings.push_back(kind);
         }
     }
     CheckCombination(args, {argv + optind, argv + argc});

@@ -22,9 +22,20 @@ struct Arguments {
     bool Quiet = false;       // no warnings, no closing summary
     bool JsonReport = false;  // one JSON object per input on standard output
     std::string Directory;    // -d: convert every input into this folder
+    std::string Template;     // -o: the scene file of each input
     std::vector<std::string> Inputs;
-    std::string Output;  // the one OUTPUT without -d; empty with -d and --check
+    std::string Output;  // the one OUTPUT without -d and -o; empty with them and --check
+    bool DryRun = false;  // a conversion checked through, nothing written
+    unsigned Jobs = 1;    // inputs converted at once
+    // --no-warn: kinds left out of messages, counts and the report's
+    // warnings. --strict puts its kinds in Options.FatalWarnings.
+    std::vector<WarningKind> Silenced;
+
+    bool Silences(WarningKind Kind) const;
 };
+
+// The most inputs converted at once.
+inline constexpr unsigned MaxJobs = 64;
 
 // The arguments of argc/argv. A usage error is reported on standard error
 // and exits with status 2.

@@ -41,16 +41,16 @@ void PrintWarnings(const Outcome& Done)
     const std::string name = Named(Done.Input);
     const char* input = name.c_str();
     const auto& trackers = Done.Report.Trackers;
-    for (const auto& skipped : trackers.Skipped) {
+    for (const auto& skipped : Done.SkippedSilenced ? decltype(trackers.Skipped){} : trackers.Skipped) {
         std::fprintf(stderr, "%s: warning: %s, line %ld: tracker line skipped: %s\n", Program, input,
                      skipped.LineNumber, skipped.Reason.c_str());
     }
     const long unlisted = trackers.SkippedCount - static_cast<long>(trackers.Skipped.size());
-    if (unlisted > 0)
+    if (unlisted > 0 && !Done.SkippedSilenced)
         std::fprintf(stderr, "%s: warning: %s: %s\n", Program, input,
                      Count(unlisted, "more tracker line skipped", "more tracker lines skipped").c_str());
-    for (const std::string& warning : Done.Report.Warnings)
-        std::fprintf(stderr, "%s: warning: %s: %s\n", Program, input, warning.c_str());
+    for (const Warning& warning : Done.Report.Warnings)
+        std::fprintf(stderr, "%s: warning: %s: %s\n", Program, input, warning.Message.c_str());
 }
 
 void PrintSummaryLine(const Outcome& Done)
@@ -69,6 +69,7 @@ void PrintJsonLine(const Outcome& Done)
     using Json = nlohmann::ordered_json;
     const ConvertReport& report = Done.Report;
     Json line;
+    line["schema"] = ReportSchema;
     line["input"] = Done.Input;
     line["output"] = Done.Output.empty() ? Json() : Json(Done.Output);
     line["written"] = Done.Written;
@@ -76,7 +77,8 @@ void PrintJsonLine(const Outcome& Done)
     if (Done.Ok) {
         line["error"] = nullptr;
     } else {
-        line["error"] = {{"message", Done.ErrorMessage},
+        line["error"] = {{"kind", Done.ErrorKind},
+                         {"message", Done.ErrorMessage},
                          {"line", Done.ErrorLine > 0 ? Json(Done.ErrorLine) : Json()}};
     }
     const auto value = [&](const auto& Value) { return Done.Ok ? Json(Value) : Json(); };
@@ -94,7 +96,16 @@ void PrintJsonLine(const Outcome& Done)
     for (const SkippedTracker& entry : report.Trackers.Skipped)
         skipped.push_back({{"line", entry.LineNumber}, {"reason", entry.Reason}});
     line["skipped"] = std::move(skipped);
-    line["warnings"] = report.Warnings;
+    Json warnings = Json::array();
+    Json details = Json::array();
+    for (const Warning& warning : report.Warnings) {
+        warnings.push_back(warning.Message);
+        details.push_back({{"kind", std::string(WarningKindName(warning.Kind))},
+                           {"line", warning.Line > 0 ? Json(warning.Line) : Json()},
+                           {"message", warning.Message}});
+    }
+    line["warnings"] = std::move(warnings);
+    line["warning_details"] = std::move(details);
     // File names and export text need not be UTF-8: a byte that is not
     // becomes U+FFFD rather than ending the report.
     const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';

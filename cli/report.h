@@ -11,17 +11,25 @@
 
 namespace quorvel::cli {
 
+// The version of the JSON report's records: the first field of each.
+inline constexpr int ReportSchema = 2;
+
 // How one input went. Output is empty for --check; Report is valid when Ok.
 struct Outcome {
     std::string Input;
     std::string Output;
     bool Ok = false;
     bool Written = false;  // the scene file, or standard output, holds the new scene
-    ConvertReport Report;
+    ConvertReport Report;  // its Warnings without the kinds --no-warn silences
+    bool SkippedSilenced = false;  // --no-warn skipped-tracker-line
+    std::string ErrorKind;  // the report's kind of failure, such as "bad-input"
     std::string ErrorMessage;
     long ErrorLine = 0;  // the export line the error is about, 0 for none
 
-    bool HasWarnings() const { return Ok && (Report.Trackers.SkippedCount > 0 || !Report.Warnings.empty()); }
+    bool HasWarnings() const
+    {
+        return Ok && ((Report.Trackers.SkippedCount > 0 && !SkippedSilenced) || !Report.Warnings.empty());
+    }
 };
 
 // Each warning of a successful conversion: skipped tracker lines, then the others.

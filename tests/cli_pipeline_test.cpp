@@ -89,6 +89,23 @@ TEST(Pipeline, OptionsAreCheckedBeforeAnyFileIsTouched)
         {{"--no-trackers=1", file, shots.Out + "/a.syncar"}, "option '--no-trackers' takes no value"},
         {{file, shots.Out + "/a.syncar", "--factor"}, "option '--factor' needs a value"},
         {{"-d"}, "option '-d' needs a value"},
+        {{"--no-warn", "frame-rate,bogus", file, shots.Out + "/a.syncar"},
+         "--no-warn: 'bogus' is not a kind of warning; the kinds are frame-rate, skipped-tracker-line, "
+         "impossible-value, no-trackers, hard-link"},
+        {{"--strict=no-trackers,frame-rate", "--no-warn=frame-rate", file, "-"}, "--no-warn and --strict both name 'frame-rate'"},
+        {{"-o", shots.Out + "/one.syncar", "@three"}, "--output: '" + shots.Out + "/one.syncar' has no placeholder "
+                                                      "({dir}, {name} or {parent}), so every INPUT would write the one scene file"},
+        {{"-o", "{dir}/{nam}.syncar", file}, "--output: '{nam}' in '{dir}/{nam}.syncar' is no placeholder; the "
+                                             "placeholders are {dir}, {name} and {parent}, and '{{' and '}}' write braces"},
+        {{"-o", "}{name}", file}, "--output: '}' in '}{name}' is no placeholder; the placeholders are {dir}, {name} "
+                                  "and {parent}, and '{{' and '}}' write braces"},
+        {{"-o", "", file}, "--output: the template is empty"},
+        {{"-o", "{name}", "-d", shots.Out, file}, "--output and --directory cannot be used together"},
+        {{"--check", "-o", "{name}", file}, "--check writes nothing: it takes no --output"},
+        {{"--check", "--dry-run", file}, "--check and --dry-run cannot be used together"},
+        {{"--dry-run", file}, "expected an INPUT and an OUTPUT file"},
+        {{"-j", "4x", "-d", shots.Out, file}, "--jobs: '4x' is not a number of jobs from 0 (one per processor) to 64"},
+        {{"--jobs=65", "-d", shots.Out, file}, "--jobs: '65' is not a number of jobs from 0 (one per processor) to 64"},
     };
     const std::vector<std::string> before = shots.Files();
     for (const Case& c : cases) {
@@ -114,7 +131,8 @@ TEST(Pipeline, HelpAndVersion)
     const ProgramResult help = Quorvel({"--help"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_EQ(Quorvel({"-h"}).Out, help.Out);
-    for (const char* option : {"--check", "--report json", "--quiet", "-q,", "-h,", "INPUT '-'"})
+    for (const char* option : {"--check", "--report json", "--quiet", "-q,", "-h,", "INPUT '-'", "-o, --output TEMPLATE",
+                               "-j, --jobs N", "--dry-run", "--no-warn KINDS", "--strict[=KINDS]", "hard-link"})
         EXPECT_THAT(help.Out, HasSubstr(option));
     const ProgramResult version = Quorvel({"--version"});
     EXPECT_EQ(version.Status, 0);
@@ -261,6 +279,13 @@ TEST(Pipeline, JsonReportMatchesTheGoldenLines)
         Quorvel({"-q", "--report=json", "-n", "-d", shots.Out, shots.Good, "-", shots.Broken}, {}, shots.Fractional);
     EXPECT_EQ(converted.Status, 1);
     ExpectReport(converted.Out, Reports / "convert.jsonl", dir);
+
+    const std::vector<std::string> before = shots.Files();
+    const ProgramResult dryRun = Quorvel({"--dry-run", "--strict=frame-rate", "--no-warn=no-trackers", "--report=json",
+                                          "-j", "2", "-d", shots.Out, shots.Good, shots.Fractional});
+    EXPECT_EQ(dryRun.Status, 1);
+    ExpectReport(dryRun.Out, Reports / "dry-run.jsonl", dir);
+    EXPECT_EQ(shots.Files(), before);
 }
 
 }  // namespace

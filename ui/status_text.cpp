@@ -55,8 +55,8 @@ QString SummaryText(const ConvertReport& Report, bool SavedTrackpoints)
 QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const QString& SceneName)
 {
     QString tip = Joined(Converted(Report, SavedTrackpoints, SceneName), Attention(Report, SavedTrackpoints));
-    for (const std::string& warning : Report.Warnings)
-        tip += QStringLiteral("\nWarning: %1").arg(QString::fromStdString(warning));
+    for (const Warning& warning : Report.Warnings)
+        tip += QStringLiteral("\nWarning: %1").arg(QString::fromStdString(warning.Message));
     const TrackerSummary& trackers = Report.Trackers;
     if (!SavedTrackpoints || trackers.SkippedCount == 0)
         return tip;

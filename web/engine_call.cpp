@@ -15,6 +15,9 @@ namespace {
 
 nlohmann::json ReportJson(const quorvel::ConvertReport& Report)
 {
+    nlohmann::json warnings = nlohmann::json::array();
+    for (const quorvel::Warning& warning : Report.Warnings)
+        warnings.push_back(warning.Message);
     nlohmann::json skipped = nlohmann::json::array();
     for (const quorvel::SkippedTracker& line : Report.Trackers.Skipped)
         skipped.push_back({{"line", line.LineNumber}, {"reason", line.Reason}});
@@ -23,7 +26,7 @@ nlohmann::json ReportJson(const quorvel::ConvertReport& Report)
             {"trackers", Report.Trackers.Trackers},
             {"skippedCount", Report.Trackers.SkippedCount},
             {"skipped", skipped},
-            {"warnings", Report.Warnings}};
+            {"warnings", warnings}};
 }
 
 }  // namespace

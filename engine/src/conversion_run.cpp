@@ -19,6 +19,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -165,27 +166,53 @@ void WarnOfRoundedFrameRate(const ConvertState& State, ConvertReport& Report)
         return;
     char found[number_text::TextMax];
     char* const end = number_text::WriteShortest(found, State.FrameRateFound);
-    Report.Warnings.push_back("frame rate " + std::string(found, end) + " written as " +
-                              IntegerText(State.FrameRate) +
-                              " (the scene file holds whole frames per second)");
+    Report.Warnings.push_back({WarningKind::FrameRate, State.FrameRateLineNumber,
+                               "frame rate " + std::string(found, end) + " written as " +
+                                   IntegerText(State.FrameRate) +
+                                   " (the scene file holds whole frames per second)"});
 }
 
 // Values the scene file holds as found, though no scene can sensibly use
 // them: the user must know, and the bytes written stay as they are.
 void WarnOfImpossibleValues(const ConvertState& State, ConvertReport& Report)
 {
+    const auto warn = [&Report](long Line, std::string Message) {
+        Report.Warnings.push_back({WarningKind::ImpossibleValue, Line, std::move(Message)});
+    };
     if (State.FrameRate <= 0) {
-        Report.Warnings.push_back("frame rate written as " + IntegerText(State.FrameRate) +
-                                  ": a scene needs at least 1 frame per second");
+        warn(State.FrameRateLineNumber, "frame rate written as " + IntegerText(State.FrameRate) +
+                                            ": a scene needs at least 1 frame per second");
     }
     if (State.ImageWidth <= 0)
-        Report.Warnings.push_back("image width " + IntegerText(State.ImageWidth) + " is not above 0");
+        warn(State.ImageWidthLineNumber, "image width " + IntegerText(State.ImageWidth) + " is not above 0");
     if (State.ImageHeight <= 0)
-        Report.Warnings.push_back("image height " + IntegerText(State.ImageHeight) + " is not above 0");
+        warn(State.ImageHeightLineNumber, "image height " + IntegerText(State.ImageHeight) + " is not above 0");
     double aspect = 0.0;
-    if (!ReadNumber(Trim(State.AspectText), aspect) || !std::isfinite(aspect) || aspect <= 0) {
-        Report.Warnings.push_back("image aspect '" + Excerpt(State.AspectText) +
-                                  "' is not a positive finite number");
+    if (!ReadNumber(Trim(State.AspectText), aspect) || !std::isfinite(aspect) || aspect <= 0)
+        warn(State.AspectLineNumber, "image aspect '" + Excerpt(State.AspectText) + "' is not a positive finite number");
+}
+
+bool IsFatal(const ConvertOptions& Options, WarningKind Kind)
+{
+    return std::find(Options.FatalWarnings.begin(), Options.FatalWarnings.end(), Kind) !=
+           Options.FatalWarnings.end();
+}
+
+// The first warning the caller made fatal, in the order they are told:
+// skipped tracker lines first.
+void FailOnFatalWarning(const ConvertOptions& Options, const LineReader& Reader, const ConvertReport& Report)
+{
+    const auto& skipped = Report.Trackers.Skipped;
+    if (!skipped.empty() && IsFatal(Options, WarningKind::SkippedTrackerLine)) {
+        throw Error(ErrorKind::FatalWarning,
+                    Reader.Where(skipped.front().LineNumber) + ": tracker line skipped: " + skipped.front().Reason,
+                    skipped.front().LineNumber);
+    }
+    for (const Warning& warning : Report.Warnings) {
+        if (IsFatal(Options, warning.Kind)) {
+            const std::string where = warning.Line > 0 ? Reader.Where(warning.Line) : Reader.Path();
+            throw Error(ErrorKind::FatalWarning, where + ": " + warning.Message, warning.Line);
+        }
     }
 }
 
@@ -224,12 +251,14 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
         report.Trackers =
             SaveTrackers(State, reader, writer, factor, {ThreadsFor(Options), Options.ChunkBytes});
         if (report.Trackers.Trackers == 0 && report.Trackers.SkippedCount == 0)
-            report.Warnings.push_back("no tracker line found, so the scene file holds no trackers");
+            report.Warnings.push_back(
+                {WarningKind::NoTrackers, 0, "no tracker line found, so the scene file holds no trackers"});
     } else {
         WriteClosingLines(writer);
     }
     reader.CheckUnchanged();
     writer.Flush();
+    FailOnFatalWarning(Options, reader, report);
     return report;
 }
 
@@ -268,6 +297,22 @@ bool IsOtherThanScene(const std::string& Path)
 
 int DescriptorNamed(const std::string& Path) { return platform::DescriptorNamed(Path); }
 
+ConvertReport DryRunConversion(ConvertState& State, const ConvertOptions& Options)
+{
+    // A descriptor takes the scene as it comes: there is no file to check.
+    if (platform::DescriptorNamed(State.OutputFile) >= 0)
+        return CheckConversion(State, Options);
+    if (Options.SaveTrackpoints)
+        ParseFactor(Options.FactorText);
+    LineReader reader(State.InputFile);
+    platform::SceneFile scene;
+    if (LocateScene(State.OutputFile, scene, &reader).Kind == platform::PathKind::Missing) {
+        if (const platform::ErrorCode error = scene.CheckMayCreate())
+            ThrowFileError("cannot create the scene file", State.OutputFile, error);
+    }
+    return Convert(State, Options, reader, {nullptr, "no scene file"});
+}
+
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 {
     // The scene goes into a descriptor its path names, never over what the
@@ -292,6 +337,9 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
     // The scene file is written back while the conversion runs, so that
     // the final flush to disk waits for the last piece only.
     ConvertReport report = Convert(State, Options, reader, {scene.Stream(), path, true});
+    const bool otherNames = replaces && old.Links > 1;
+    if (otherNames && IsFatal(Options, WarningKind::HardLink))
+        throw Error(ErrorKind::FatalWarning, HardLinkWarning(path, old.Links - 1));
     std::string attribute;
     if (const platform::ErrorCode error = scene.Finish(attribute)) {
         if (!attribute.empty()) {
@@ -303,10 +351,8 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
     }
     if (const platform::ErrorCode error = scene.PutInPlace())
         ThrowFileError("cannot replace the scene file", path, error);
-    if (replaces && old.Links > 1) {
-        // kind: hard-link
-        report.Warnings.push_back(HardLinkWarning(path, old.Links - 1));
-    }
+    if (otherNames)
+        report.Warnings.push_back({WarningKind::HardLink, 0, HardLinkWarning(path, old.Links - 1)});
     return report;
 }
 

@@ -124,9 +124,9 @@ std::string Excerpt(std::string_view Text, std::size_t MaxCharacters)
     return shown;
 }
 
-void ThrowFileError(const std::string& what, const std::string& path, int systemError)
+void ThrowFileError(const std::string& what, const std::string& path, int systemError, ErrorKind kind)
 {
-    throw Error(ErrorKind::FileSystem, what + " '" + path + "': " + platform::ReasonText(systemError));
+    throw Error(kind, what + " '" + path + "': " + platform::ReasonText(systemError));
 }
 
 }  // namespace quorvel

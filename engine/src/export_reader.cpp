@@ -184,14 +184,17 @@ void ReadCamPath(ConvertState& State, LineReader& Reader)
     ScanOrThrow(State, Reader, WidthMarker, "no image width");
     std::size_t p = Find(1, State.CurrentLine, WidthMarker);
     State.ImageWidth = HeaderInteger(State, Reader, p - 1 + 13, "image width");
+    State.ImageWidthLineNumber = State.CurrentLineNumber;
 
     ScanOrThrow(State, Reader, HeightMarker, "no image height");
     p = Find(1, State.CurrentLine, HeightMarker);
     State.ImageHeight = HeaderInteger(State, Reader, p - 1 + 13, "image height");
+    State.ImageHeightLineNumber = State.CurrentLineNumber;
 
     ScanOrThrow(State, Reader, AspectMarker, "no image aspect");
     p = Find(1, State.CurrentLine, AspectMarker);
     State.AspectText = HeaderNumber(State, Reader, p - 1 + 15, "image aspect");
+    State.AspectLineNumber = State.CurrentLineNumber;
 
     ScanOrThrow(State, Reader, ChannelBlockMarker, "no camera channel block");
     ReadChannelBlock(State, Reader);
@@ -203,6 +206,7 @@ void ReadCamPath(ConvertState& State, LineReader& Reader)
     p = Find(1, State.CurrentLine, FrameRateMarker);
     State.FrameRateFound = ValueOf(HeaderNumber(State, Reader, p - 1 + 4, "frame rate"));
     State.FrameRate = LineInteger16(State, Reader, State.FrameRateFound, "frame rate");
+    State.FrameRateLineNumber = State.CurrentLineNumber;
 }
 
 }  // namespace quorvel

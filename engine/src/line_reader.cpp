@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -32,8 +33,10 @@ LineReader::LineReader(std::string Path)
         file_->UseStandardInput();
         return;
     }
-    if (const platform::ErrorCode error = file_->Open(path_))
-        ThrowFileError("cannot open the export file", path_, error);
+    if (const platform::ErrorCode error = file_->Open(path_)) {
+        ThrowFileError("cannot open the export file", path_, error,
+                       error == ENOENT ? ErrorKind::NoExportFile : ErrorKind::FileSystem);
+    }
     if (file_->IsFolder())
         throw Error(ErrorKind::FileSystem, "'" + path_ + "' is a folder, not an export file");
 }

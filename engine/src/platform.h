@@ -128,6 +128,9 @@ public:
     // read-only attribute on Windows; root and administrators keep their
     // rights); otherwise why not.
     ErrorCode CheckMayWrite() const;
+    // After Locate found no file there: 0 when this user may create one in
+    // the folder Locate opened; otherwise why not.
+    ErrorCode CheckMayCreate() const;
     // ... and its first HeadSize bytes, or fewer when it is shorter.
     ErrorCode ReadHead(std::string& Head);
 

@@ -42,7 +42,7 @@ struct NamedFile {
     char Path[PATH_MAX];
 };
 enum { Free, Filling, Ready };
-NamedFile namedFiles[4];
+NamedFile namedFiles[64];  // one per scene of a batch's jobs at most
 
 // The slot that now holds Path, or -1 when none is free or Path is too long
 // (the file is then only removed by its owner).
@@ -73,6 +73,24 @@ void Unregister(int Slot)
 const InterruptionLines* interruptionLines = nullptr;
 std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
 std::atomic<int> committingSlot{-1};
+std::atomic<const char*> batchLine{nullptr};
+std::atomic<bool> batchSceneLine{true};
+
+// Every signal whose default ends the program and that can be caught;
+// SIGPIPE and SIGXFSZ are left to fail the write they stop.
+sigset_t EndingSignals()
+{
+    sigset_t signals;
+    ::sigemptyset(&signals);
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+                             SIGXCPU,
+#ifdef SIGPWR
+                             SIGPWR,
+#endif
+         })
+        ::sigaddset(&signals, signal);
+    return signals;
+}
 
 // Signals whose default action also writes a core file: a cleaned-up stop
 // has nothing to dump, so the program exits with 128 + the signal instead.
@@ -98,8 +116,13 @@ extern "C" void OnInterruption(int Signal)
     // little for room, and the program ends in any case.
     pollfd error{STDERR_FILENO, POLLOUT, 0};
     if (interruptionLines && ::poll(&error, 1, 2000) == 1 && (error.revents & POLLOUT)) {
-        const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, std::strlen(line));
+        if (const char* batch = batchLine.load()) {
+            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, batch, std::strlen(batch));
+        }
+        if (batchSceneLine.load()) {
+            const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
+            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, std::strlen(line));
+        }
     }
     errno = saveErrno;
     if (DumpsCore(Signal))
@@ -582,6 +605,11 @@ ErrorCode SceneFile::CheckMayWrite() const
     return ::faccessat(folder_, target_.c_str(), W_OK, 0) == 0 ? 0 : errno;
 }
 
+ErrorCode SceneFile::CheckMayCreate() const
+{
+    return ::faccessat(folder_, ".", W_OK | X_OK, 0) == 0 ? 0 : errno;
+}
+
 ErrorCode SceneFile::ReadHead(std::string& Head)
 {
     old_ = ::openat(folder_, target_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -815,29 +843,32 @@ namespace quorvel {
 void StopCleanlyOnInterruption(const InterruptionLines& Lines)
 {
     platform::interruptionLines = &Lines;
-    // Every signal whose default ends the program and that can be caught;
-    // SIGPIPE and SIGXFSZ are left to fail the write they stop.
-    static const int Ending[] = {
-        SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-#ifdef SIGPWR
-        SIGPWR,
-#endif
-    };
     struct sigaction action {};
     action.sa_handler = platform::OnInterruption;
-    ::sigemptyset(&action.sa_mask);
-    for (const int signal : Ending)
-        ::sigaddset(&action.sa_mask, signal);
+    action.sa_mask = platform::EndingSignals();
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
-    for (const int signal : Ending) {
+    for (int signal = 1; signal < NSIG; ++signal) {
         // A signal the caller ignores (nohup) stays ignored.
         struct sigaction before {};
-        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+        if (::sigismember(&action.sa_mask, signal) == 1 && ::sigaction(signal, nullptr, &before) == 0 &&
+            before.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);
     }
     for (const int signal : {SIGPIPE, SIGXFSZ})
         ::sigaction(signal, &ignore, nullptr);
+}
+
+void NoteBatchProgress(const char* Line, bool SceneLine)
+{
+    platform::batchSceneLine.store(SceneLine);
+    platform::batchLine.store(Line);
+}
+
+void KeepInterruptionsFromThisThread()
+{
+    const sigset_t signals = platform::EndingSignals();
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 
 }  // namespace quorvel

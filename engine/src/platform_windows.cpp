@@ -159,10 +159,12 @@ HANDLE HandleOf(std::FILE* Stream) { return reinterpret_cast<HANDLE>(::_get_osfh
 // thread of its own) to delete; how far the scene under way has got, and
 // the slot of a file being renamed into place.
 std::mutex namedFilesLock;
-std::wstring namedFiles[4];
+std::wstring namedFiles[64];  // one per scene of a batch's jobs at most
 const InterruptionLines* interruptionLines = nullptr;
 std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
 std::atomic<int> committingSlot{-1};
+std::atomic<const char*> batchLine{nullptr};
+std::atomic<bool> batchSceneLine{true};
 
 int Register(const std::wstring& Path)
 {
@@ -202,7 +204,11 @@ BOOL WINAPI OnInterruption(DWORD Event)
     }
     const int progress = renamed ? static_cast<int>(SceneProgress::NewSceneInPlace) : sceneProgress.load();
     DWORD written = 0;
-    if (interruptionLines) {
+    if (const char* batch = interruptionLines ? batchLine.load() : nullptr) {
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), batch, static_cast<DWORD>(std::strlen(batch)), &written,
+                    nullptr);
+    }
+    if (interruptionLines && batchSceneLine.load()) {
         const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
         ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written,
                     nullptr);
@@ -473,6 +479,10 @@ ErrorCode SceneFile::Locate(const std::string& Path, ExistingFile& Existing, std
 
 ErrorCode SceneFile::CheckMayWrite() const { return MayWrite(target_); }
 
+// The folder's read-only attribute does not keep files out of it; its
+// access list is met when the scene file is created.
+ErrorCode SceneFile::CheckMayCreate() const { return 0; }
+
 ErrorCode SceneFile::ReadHead(std::string& Head)
 {
     const HANDLE file = ::CreateFileW(Wide(target_).c_str(), GENERIC_READ,
@@ -653,5 +663,14 @@ void StopCleanlyOnInterruption(const InterruptionLines& Lines)
     platform::interruptionLines = &Lines;
     ::SetConsoleCtrlHandler(platform::OnInterruption, TRUE);
 }
+
+void NoteBatchProgress(const char* Line, bool SceneLine)
+{
+    platform::batchSceneLine.store(SceneLine);
+    platform::batchLine.store(Line);
+}
+
+// The console's handler runs on a thread of its own whichever thread works.
+void KeepInterruptionsFromThisThread() {}
 
 }  // namespace quorvel

@@ -106,12 +106,12 @@ void UiParts::summary_data()
                                                  << "Converted 0 frames and 0 trackers to shot.syncar";
     const std::string rate = "frame rate 23.976 written as 24 (the scene file holds whole frames per second)";
     quorvel::ConvertReport fractional = Report(2, 0, 0, 0);
-    fractional.Warnings = {rate};
+    fractional.Warnings = {{quorvel::WarningKind::FrameRate, 7, rate}};
     QTest::newRow("frame rate warning")
         << fractional << true << "Converted 2 frames and 0 trackers\n1 warning"
         << "Converted 2 frames and 0 trackers to shot.syncar\n1 warning\nWarning: " + QString::fromStdString(rate);
     quorvel::ConvertReport everything = Report(5, 3, 1, 1);
-    everything.Warnings = {rate, "another"};
+    everything.Warnings = {{quorvel::WarningKind::FrameRate, 7, rate}, {quorvel::WarningKind::NoTrackers, 0, "another"}};
     QTest::newRow("warnings and a skipped line, camera only")
         << everything << false << "Converted 5 frames, camera only\n2 warnings"
         << "Converted 5 frames to shot.syncar, camera only\n2 warnings\nWarning: " + QString::fromStdString(rate) +

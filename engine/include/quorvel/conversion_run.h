@@ -7,6 +7,7 @@
 
 #include "quorvel/convert_state.h"
 #include "quorvel/tracker_export.h"
+#include "quorvel/warning.h"
 
 #include <cstdio>
 #include <string>
@@ -19,14 +20,17 @@ namespace quorvel {
 // thread that reads and writes the files is the one that waits.
 inline constexpr int MaxThreads = 64;
 
-// What the caller decides: the Save Trackpoints option, the factor text and
+// What the caller decides: the Save Trackpoints option, the factor text,
 // the threads for the tracker lines (0: QUORVEL_THREADS when it is set,
-// otherwise one per processor the process may use; at most MaxThreads).
+// otherwise one per processor the process may use; at most MaxThreads);
+// and the kinds of warning that fail a conversion before its scene is
+// written or shown (a FatalWarning error about the first of them).
 struct ConvertOptions {
     bool SaveTrackpoints = true;
     std::string FactorText = "1";
     int Threads = 0;
     std::size_t ChunkBytes = TrackerThreads{}.ChunkBytes;
+    std::vector<WarningKind> FatalWarnings = {};
 };
 
 // Why Text is no number of threads, as a sentence about Subject; empty when
@@ -52,7 +56,7 @@ struct ConvertReport {
     TrackerSummary Trackers;    // all zero when trackpoints were not saved
     // What the user must know besides skipped tracker lines, such as a
     // frame rate the scene cannot hold exactly.
-    std::vector<std::string> Warnings;
+    std::vector<Warning> Warnings;
 };
 
 // Why FactorText is no multiplication factor, as a sentence about Subject,
@@ -110,5 +114,10 @@ ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions&
 // included when trackpoints are saved, and writes nothing: the same report,
 // warnings and errors as RunConversion short of the scene file's own.
 ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options);
+
+// CheckConversion, and State.OutputFile checked as RunConversion would
+// check it before writing (which file it replaces, whether it may, or
+// whether it may be created): nothing is created or changed.
+ConvertReport DryRunConversion(ConvertState& State, const ConvertOptions& Options);
 
 }  // namespace quorvel

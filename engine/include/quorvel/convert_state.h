@@ -31,6 +31,11 @@ struct ConvertState {
     std::string AspectText;  // kept as found, never read as a number
     Integer16 FrameRate = 0;     // as the scene holds it: whole frames per second
     double FrameRateFound = 0;   // as the export gives it, such as 23.976
+    // The export lines these header values came from, for warnings about them.
+    long ImageWidthLineNumber = 0;
+    long ImageHeightLineNumber = 0;
+    long AspectLineNumber = 0;
+    long FrameRateLineNumber = 0;
 
     // The key line of each camera channel (translate X, Y, Z, rotate X, Y, Z)
     // and the line number it came from.

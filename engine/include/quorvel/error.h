@@ -18,6 +18,8 @@ enum class ErrorKind {
     BadInput,         // a line of the export is malformed
     BadFactor,        // the multiplication factor is not a number
     FileSystem,       // a file cannot be opened, read or written
+    NoExportFile,     // there is no export file of that name
+    FatalWarning,     // a warning the caller made fatal (ConvertOptions::FatalWarnings)
 };
 
 // Text as a terminal or a window may show it: every control character and
@@ -52,6 +54,7 @@ private:
 
 // "<what> '<path>': <system reason>" for a failed file operation; systemError
 // is the code the operating system gave (errno on POSIX systems).
-[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int systemError);
+[[noreturn]] void ThrowFileError(const std::string& what, const std::string& path, int systemError,
+                                 ErrorKind kind = ErrorKind::FileSystem);
 
 }  // namespace quorvel

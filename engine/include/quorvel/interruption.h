@@ -34,4 +34,14 @@ using InterruptionLines = std::array<const char*, SceneProgressCount>;
 // stays ignored.
 void StopCleanlyOnInterruption(const InterruptionLines& Lines);
 
+// A batch's progress, as one whole line (kept by the caller until the next
+// call; nullptr for none) that an interruption writes before the line of
+// Lines. Without SceneLine it writes that line alone: with several
+// conversions under way, no one line of Lines tells what each left.
+void NoteBatchProgress(const char* Line, bool SceneLine);
+
+// Keeps the signals above from the calling thread (a worker of a batch),
+// so that they are handled on the thread that notes the batch's progress.
+void KeepInterruptionsFromThisThread();
+
 }  // namespace quorvel
