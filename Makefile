@@ -34,7 +34,8 @@ portable:
 	cmake --preset aarch64
 	cmake --build --preset aarch64 --target portable-tarball
 
-# Times quorvel-convert on synthetic exports of 1, 10 and 100 MB, then runs
+# Times quorvel-convert on synthetic exports of 1, 10 and 100 MB and on a
+# batch of 1,500 small ones against the disk's floor, then runs
 # the micro-benchmarks: an optimised build in build/bench/, the generated
 # exports in build/bench/exports/.
 bench:
@@ -42,6 +43,7 @@ bench:
 	cmake --preset bench
 	cmake --build --preset bench
 	build/bench/bench/convert-bench build/bench/cli/quorvel-convert build/bench/exports
+	build/bench/bench/batch-bench build/bench/cli/quorvel-convert build/bench/batch
 	build/bench/bench/micro-bench build/bench/exports
 
 # The page build/web/quorvel.html: the engine in WebAssembly (Debian's
