@@ -151,6 +151,29 @@ void CheckCombination(Arguments& Args, std::vector<std::string> Files)
 
 }  // namespace
 
+namespace {
+
+// The kinds of warning on indented lines of at most 80 characters.
+std::string KindsWrapped()
+{
+    std::string lines;
+    std::size_t width = 0;
+    const std::vector<WarningKind> kinds = WarningKinds();
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const std::string name = std::string(WarningKindName(kinds[i])) + (i + 1 < kinds.size() ? "," : "");
+        if (width > 0 && width + 1 + name.size() > 80) {
+            lines += '\n';
+            width = 0;
+        }
+        lines += width == 0 ? "  " : " ";
+        lines += name;
+        width += (width == 0 ? 2 : 1) + name.size();
+    }
+    return lines;
+}
+
+}  // namespace
+
 void PrintHelp()
 {
     std::printf(
@@ -195,11 +218,11 @@ void PrintHelp()
         "Warnings, such as a skipped tracker line or a frame rate that is not a\n"
         "whole number, go to standard error; with more than one INPUT a closing\n"
         "summary follows them. KINDS of warning, comma-separated, are among:\n"
-        "  %s\n"
+        "%s\n"
         "\n"
         "Exit status: 0 on success, 1 when a conversion or check failed,\n"
         "2 for a usage error.\n",
-        Program, Program, Program, Program, WarningKindNames().c_str());
+        Program, Program, Program, Program, KindsWrapped().c_str());
 }
 
 void PrintVersion()

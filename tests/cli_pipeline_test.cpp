@@ -91,7 +91,7 @@ TEST(Pipeline, OptionsAreCheckedBeforeAnyFileIsTouched)
         {{"-d"}, "option '-d' needs a value"},
         {{"--no-warn", "frame-rate,bogus", file, shots.Out + "/a.syncar"},
          "--no-warn: 'bogus' is not a kind of warning; the kinds are frame-rate, skipped-tracker-line, "
-         "impossible-value, no-trackers, hard-link"},
+         "impossible-value, no-trackers, hard-link, key-times"},
         {{"--strict=no-trackers,frame-rate", "--no-warn=frame-rate", file, "-"}, "--no-warn and --strict both name 'frame-rate'"},
         {{"-o", shots.Out + "/one.syncar", "@three"}, "--output: '" + shots.Out + "/one.syncar' has no placeholder "
                                                       "({dir}, {name} or {parent}), so every INPUT would write the one scene file"},

@@ -244,7 +244,7 @@ ConvertReport Convert(ConvertState& State, const ConvertOptions& Options, LineRe
     report.FrameRateFound = State.FrameRateFound;
     report.FrameRate = State.FrameRate;
     if (std::optional<KeyTimesFinding> times = CheckKeyTimes(State))
-        report.Warnings.push_back(std::move(times->Message));
+        report.Warnings.push_back({WarningKind::KeyTimes, times->Line, std::move(times->Message)});
     WarnOfRoundedFrameRate(State, report);
     WarnOfImpossibleValues(State, report);
     if (Options.SaveTrackpoints) {

@@ -10,12 +10,13 @@ namespace quorvel {
 
 namespace {
 
-constexpr std::array<std::pair<WarningKind, std::string_view>, 5> Names = {{
+constexpr std::array<std::pair<WarningKind, std::string_view>, 6> Names = {{
     {WarningKind::FrameRate, "frame-rate"},
     {WarningKind::SkippedTrackerLine, "skipped-tracker-line"},
     {WarningKind::ImpossibleValue, "impossible-value"},
     {WarningKind::NoTrackers, "no-trackers"},
     {WarningKind::HardLink, "hard-link"},
+    {WarningKind::KeyTimes, "key-times"},
 }};
 
 }  // namespace

@@ -20,6 +20,7 @@ enum class WarningKind {
     ImpossibleValue,     // "impossible-value": a value no scene can sensibly use
     NoTrackers,          // "no-trackers": trackpoints saved, but none found
     HardLink,            // "hard-link": the replaced scene's other names keep the old one
+    KeyTimes,            // "key-times": key times that differ from the frames they are given to
 };
 
 struct Warning {
