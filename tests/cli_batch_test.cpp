@@ -65,7 +65,8 @@ TEST(Batch, TemplatesDryRunAndKindsOfWarning)
          {"out/track_camera{1}.syncar"}},
         {{"--dry-run", "-d", "D/out", "A", "D/broken.ma", "A"}, 1,
          warnA + "quorvel-convert: D/shots/A/track/camera.ma -> D/out/camera.syncar: would be written, a new file\n"
-                 "quorvel-convert: D/broken.ma: no playback range: no line holds 'playbackOptions -min '\n"
+                 "quorvel-convert: D/broken.ma: not a Maya ASCII export: its first line 'not an export' does not "
+                 "begin with '//Maya ASCII'\n"
                  "quorvel-convert: D/shots/A/track/camera.ma: not converted: D/out/camera.syncar is already "
                  "written from D/shots/A/track/camera.ma\n"
                  "quorvel-convert: 1 would convert, 2 would not, 1 with warnings\n",
@@ -149,7 +150,7 @@ TEST(Batch, JobsGiveWhatOneJobGives)
     }
     EXPECT_EQ(results[0].Status, 1);
     EXPECT_EQ(std::count(results[0].Out.begin(), results[0].Out.end(), '\n'), 102);
-    EXPECT_NE(results[0].Err.find("shot_1037.ma: no playback range"), std::string::npos);
+    EXPECT_NE(results[0].Err.find("shot_1037.ma: not a Maya ASCII export"), std::string::npos);
     EXPECT_NE(results[0].Err.find("quorvel-convert: 99 converted, 3 failed, 99 with warnings\n"), std::string::npos);
     for (std::size_t run = 1; run < results.size(); ++run) {
         EXPECT_EQ(results[run].Status, results[0].Status);
