@@ -39,6 +39,7 @@ std::vector<std::string> Files(const fs::path& Folder)
 
 TEST(Batch, TemplatesDryRunAndKindsOfWarning)
 {
+    const std::string OldScene = "SynthEyesScene {\r\n}\r\n";
     // A, B: two shots whose exports have one name; A has a skipped tracker
     // line, B a frame rate of 23.976 and no trackers.
     const std::string warnA = "quorvel-convert: warning: D/shots/A/track/camera.ma, line 36: tracker line skipped: "
@@ -93,7 +94,7 @@ TEST(Batch, TemplatesDryRunAndKindsOfWarning)
         for (const char* folder : {"out", "shots/A/track", "shots/B/track"})
             fs::create_directories(f.Path() / folder);
         f.Write("broken.ma", "not an export\r\n");
-        f.Write("old.syncar", "old scene\r\n");
+        f.Write("old.syncar", OldScene);
         f.Write("shots/A/track/camera.ma", ReadFile(Sample));
         f.Write("shots/B/track/camera.ma", ReadFile(Cases / "frame_rate_23_976/input.ma"));
         std::vector<std::string> argv = {Convert};
@@ -114,7 +115,7 @@ TEST(Batch, TemplatesDryRunAndKindsOfWarning)
         expected.insert(expected.end(), row.Created.begin(), row.Created.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(Files(f.Path()), expected);
-        EXPECT_EQ(ReadFile(f / "old.syncar"), "old scene\r\n");
+        EXPECT_EQ(ReadFile(f / "old.syncar"), OldScene);
         if (!row.Created.empty() && row.Created.front().find("A/") != std::string::npos) {
             EXPECT_EQ(ReadFile(f / row.Created.front()), RunProgram({Convert, Sample, "-"}).Out);
         }
