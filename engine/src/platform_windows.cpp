@@ -479,9 +479,31 @@ ErrorCode SceneFile::Locate(const std::string& Path, ExistingFile& Existing, std
 
 ErrorCode SceneFile::CheckMayWrite() const { return MayWrite(target_); }
 
-// The folder's read-only attribute does not keep files out of it; its
-// access list is met when the scene file is created.
-ErrorCode SceneFile::CheckMayCreate() const { return 0; }
+// Opening the folder for adding a file asks its access list and creates
+// nothing; its read-only attribute does not keep files out of it.
+ErrorCode SceneFile::CheckMayCreate() const
+{
+    const std::wstring target = Wide(target_);
+    const std::size_t slash = target.find_last_of(L"/\\:");
+    std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash + 1);
+    if (folder.back() == L':')
+        folder += L'.';
+    const HANDLE file = ::CreateFileW(folder.c_str(), FILE_ADD_FILE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const ErrorCode error = LastError();
+        // A file where the folder should be: no such folder, as creating
+        // the scene there would say.
+        const std::wstring named = folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+        const DWORD attributes = ::GetFileAttributesW(named.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? ENOENT : error;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool isFolder = Identify(file, info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    ::CloseHandle(file);
+    return isFolder ? 0 : ENOENT;
+}
 
 ErrorCode SceneFile::ReadHead(std::string& Head)
 {
