@@ -2,7 +2,7 @@
 # Copyright Contributors to the Quorvel Project
 #
 # The README's commands; the build itself lives in CMakePresets.json.
-.PHONY: all deps build test run package portable bench bench-web web windows clean
+.PHONY: all deps build test run package portable python bench bench-web web windows clean
 
 all: build
 
@@ -33,6 +33,24 @@ portable:
 	cmake --build --preset linux-static --target portable-tarball
 	cmake --preset aarch64
 	cmake --build --preset aarch64 --target portable-tarball
+
+# The Python package quorvel as wheels in build/python/, each with the
+# converter of its platform: the static ones for Linux x86-64 and arm64
+# (build/static/, build/aarch64/) and quorvel-convert.exe (build/win/).
+# python/test-wheels build/python tests this machine's wheel in a fresh
+# virtual environment.
+python:
+	@scripts/install-deps python
+	@scripts/install-deps portable
+	@scripts/install-deps windows
+	cmake --preset linux-static
+	cmake --build --preset linux-static --target quorvel-convert
+	cmake --preset aarch64
+	cmake --build --preset aarch64 --target quorvel-convert
+	cmake --preset windows
+	cmake --build --preset windows --target quorvel-convert
+	python/build-wheels build/python x86_64=build/static/cli/quorvel-convert \
+	    aarch64=build/aarch64/cli/quorvel-convert win_amd64=build/win/cli/quorvel-convert.exe
 
 # Times quorvel-convert on synthetic exports of 1, 10 and 100 MB and on a
 # batch of 1,500 small ones against the disk's floor, then runs

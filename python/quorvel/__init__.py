@@ -1,0 +1,20 @@
+# SPDX-License-Identifier: Apache-2.0
+# Copyright Contributors to the Quorvel Project
+"""Converts camera tracker exports (.ma) into scene files (.syncar).
+
+The package drives quorvel-convert, the converter it brings along, through
+its JSON report, and gives each conversion as a Result::
+
+    import quorvel
+    result = quorvel.convert("shot_0010.ma", "shot_0010.syncar", factor=0.5)
+    print(result.frames, result.trackers, [w.message for w in result.warnings])
+
+``python -m quorvel ARGS...`` runs the converter itself.
+"""
+from ._api import check, convert, convert_bytes, convert_many
+from ._errors import ConversionError, ConverterError, UsageError
+from ._result import SCHEMA, Result, SkippedLine, Warning
+from ._run import __version__, converter
+
+__all__ = ["check", "convert", "convert_bytes", "convert_many", "converter", "ConversionError",
+           "ConverterError", "UsageError", "Result", "SkippedLine", "Warning", "SCHEMA", "__version__"]
