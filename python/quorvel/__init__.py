@@ -16,5 +16,6 @@ from ._errors import ConversionError, ConverterError, UsageError
 from ._result import SCHEMA, Result, SkippedLine, Warning
 from ._run import __version__, converter
 
+# Not Warning: "from quorvel import *" must not hide the built-in one.
 __all__ = ["check", "convert", "convert_bytes", "convert_many", "converter", "ConversionError",
-           "ConverterError", "UsageError", "Result", "SkippedLine", "Warning", "SCHEMA", "__version__"]
+           "ConverterError", "UsageError", "Result", "SkippedLine", "SCHEMA", "__version__"]
