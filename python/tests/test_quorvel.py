@@ -78,6 +78,8 @@ def test_golden_case(case, tmp_path):
     for fragment in said:
         assert any(fragment in message for message in told), (fragment, told)
     assert all(w.kind for w in result.warnings) and result.skipped_count >= len(result.skipped)
+    for count in lines(case / "expected-warnings"):
+        assert len(result.warnings) + len(result.skipped) == int(count), told
     scene_bytes, in_memory = quorvel.convert_bytes(export.read_bytes(), **options)
     assert scene_bytes == expected
     assert in_memory == dataclasses.replace(result, input="-", output=None)
