@@ -3,6 +3,8 @@
 
 #include "error_text.h"
 
+#include "quorvel/status_words.h"
+
 #include <QFontMetrics>
 
 #include <vector>
@@ -54,19 +56,10 @@ QStringList Pieces(const QString& Text, const QStringList& Paths, const QFontMet
 
 QString ErrorSentence(const QString& Message, const QStringList& Paths)
 {
-    qsizetype start = 0;
-    for (const QString& path : Paths) {
-        if (!path.isEmpty() && Message.startsWith(path)) {
-            const qsizetype colon = Message.indexOf(QStringLiteral(": "), path.size());
-            if (colon >= 0)
-                start = colon + 2;
-            break;
-        }
-    }
-    QString sentence = Message;
-    if (start < sentence.size() && sentence[start].isLower())
-        sentence[start] = sentence[start].toUpper();
-    return sentence;
+    std::vector<std::string> paths;
+    for (const QString& path : Paths)
+        paths.push_back(path.toStdString());
+    return QString::fromStdString(status_words::ErrorSentence(Message.toStdString(), paths));
 }
 
 QStringList ErrorLines(const QString& Text, const QStringList& Paths, const QFontMetrics& Metrics, int Width)

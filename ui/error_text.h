@@ -11,9 +11,8 @@ class QFontMetrics;
 
 namespace quorvel::ui {
 
-// Message as a sentence that starts with a capital: after the location
-// ("PATH, line 27: ") when it starts with one of Paths, else at its start.
-// The engine's messages start in lower case, as command-line messages do.
+// Message as a sentence that starts with a capital, as the page words it
+// (status_words::ErrorSentence).
 QString ErrorSentence(const QString& Message, const QStringList& Paths);
 
 // Text broken into lines of at most Width pixels of Metrics: between words;

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Copyright Contributors to the Quorvel Project
 //
-// What the status line says after a conversion.
+// What the status line says after a conversion, worded by the engine's
+// status_words as the page words it.
 #pragma once
 
 #include "quorvel/conversion_run.h"
+#include "quorvel/status_words.h"
 
 #include <QString>
 
@@ -24,9 +26,7 @@ QString SummaryToolTip(const ConvertReport& Report, bool SavedTrackpoints, const
 // the most frames a scene holds and six-figure counts.
 QString LongestSummary();
 
-// Skipped tracker lines listed in the tooltip before "and N more".
-inline constexpr int MaxSkippedInToolTip = 10;
-
-inline const QString FailedText = QStringLiteral("Conversion failed");
+inline const QString FailedText =
+    QString::fromUtf8(status_words::Failed.data(), static_cast<qsizetype>(status_words::Failed.size()));
 
 }  // namespace quorvel::ui

@@ -2,8 +2,10 @@
 // Copyright Contributors to the Quorvel Project
 //
 // The page's one call into the engine, made from its Web Worker: one
-// conversion, its report or its error as a line of JSON.
+// conversion, its report or its error as a line of JSON, with the words the
+// window shows for it.
 #include "quorvel/conversion_run.h"
+#include "quorvel/status_words.h"
 
 #include <emscripten/emscripten.h>
 #include <nlohmann/json.hpp>
@@ -13,7 +15,7 @@
 
 namespace {
 
-nlohmann::json ReportJson(const quorvel::ConvertReport& Report)
+nlohmann::json ReportJson(const quorvel::ConvertReport& Report, bool SavedTrackpoints)
 {
     nlohmann::json warnings = nlohmann::json::array();
     for (const quorvel::Warning& warning : Report.Warnings)
@@ -26,7 +28,9 @@ nlohmann::json ReportJson(const quorvel::ConvertReport& Report)
             {"trackers", Report.Trackers.Trackers},
             {"skippedCount", Report.Trackers.SkippedCount},
             {"skipped", skipped},
-            {"warnings", warnings}};
+            {"warnings", warnings},
+            {"status", quorvel::status_words::Summary(Report, SavedTrackpoints)},
+            {"details", quorvel::status_words::Details(Report, SavedTrackpoints)}};
 }
 
 }  // namespace
@@ -42,9 +46,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* quorvel_convert(const char* InputFil
         quorvel::ConvertState state;
         state.InputFile = InputFile;
         state.OutputFile = OutputFile;
-        result = ReportJson(quorvel::RunConversion(state, {SaveTrackpoints != 0, FactorText}));
+        result = ReportJson(quorvel::RunConversion(state, {SaveTrackpoints != 0, FactorText}), SaveTrackpoints != 0);
     } catch (const std::exception& error) {
-        result = {{"ok", false}, {"message", error.what()}};
+        // The sentence begins after the file the message names, as the
+        // window's does.
+        result = {{"ok", false}, {"message", quorvel::status_words::ErrorSentence(error.what(), {InputFile, OutputFile})}};
     }
     // Bytes of the export that are not UTF-8 may reach a message: they are
     // shown as replacement characters rather than lost with the message.

@@ -201,7 +201,7 @@ convert.addEventListener('click', async () => {
     if (!result.ok) {
         failed(result.failure !== undefined
             ? 'The converter in this page failed (' + result.failure + '). Nothing was saved; try again.'
-            : errorSentence(result.message, [exportName, '/scenes/' + outputName.value]));
+            : result.message);
         return;
     }
     document.body.dataset.lastConversionMs = String(Math.round(performance.now() - started));
@@ -217,8 +217,7 @@ convert.addEventListener('click', async () => {
     openOutput.focus();
     convert.disabled = true;
     scene = null;
-    showStatus(summaryLines(result, options.saveTrackpoints).join('\n'),
-        summaryDetails(result, options.saveTrackpoints));
+    showStatus(result.status, result.details);
 });
 
 // Enter in the factor box presses Convert when it is enabled.
