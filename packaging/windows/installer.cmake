@@ -24,6 +24,7 @@ install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
 # Qt's licences and the notices of the libraries inside it, as
 # scripts/build-qt-windows copied them from Debian's source.
 install(DIRECTORY ${QT6_INSTALL_PREFIX}/licenses/ DESTINATION licenses/Qt)
+install(DIRECTORY ${QUORVEL_WINDOWS_LICENCES}/ DESTINATION licenses)
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME Quorvel)
