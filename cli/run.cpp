@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -45,8 +46,10 @@ const char* ReportKind(ErrorKind Kind)
     return "bad-input";
 }
 
-// One conversion or check; its failure is caught and described here.
-Outcome RunOne(const Arguments& Args, const std::string& Input, const std::string& Output)
+// One conversion or check; its failure is caught and described here. With
+// Pending, the scene is left there to be put in place.
+Outcome RunOne(const Arguments& Args, const std::string& Input, const std::string& Output,
+               PendingScene* Pending = nullptr)
 {
     Outcome done;
     done.Input = Input;
@@ -60,12 +63,14 @@ Outcome RunOne(const Arguments& Args, const std::string& Input, const std::strin
             done.Report = CheckConversion(state, Args.Options);
         else if (Args.DryRun)
             done.Report = DryRunConversion(state, Args.Options);
+        else if (Pending)
+            done.Report = PrepareConversion(state, Args.Options, *Pending);
         else if (Output == "-")
             done.Report = ConvertToStandardOutput(state, Args.Options);
         else
             done.Report = RunConversion(state, Args.Options);
         done.Ok = true;
-        done.Written = Args.What != Arguments::Action::Check && !Args.DryRun;
+        done.Written = Args.What != Arguments::Action::Check && !Args.DryRun && !(Pending && Pending->Holds());
     } catch (const Error& error) {
         done.ErrorKind = ReportKind(error.kind());
         done.ErrorMessage = error.what();
@@ -196,54 +201,34 @@ void Tell(const Arguments& Args, const Outcome& Done)
         PrintJsonLine(Done);
 }
 
-// Which file a scene target is, as far as can be told before the run: two
-// targets with different keys are never one file, so their inputs may be
-// converted at once. A file that is not there yet is told by its folder
-// and its name in lower case (a disk may ignore case).
-std::string TargetKey(const std::string& Output)
-{
-    const auto key = [](const FileIdentity& Identity) {
-        return std::to_string(Identity.Device) + ':' + std::to_string(Identity.Number);
-    };
-    if (const auto identity = IdentityOf(Output))
-        return "file " + key(*identity);
-    const std::filesystem::path path = PathOf(Output);
-    std::string name = TextOf(path.filename());
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; });
-    const auto folder = IdentityOf(path.has_parent_path() ? TextOf(path.parent_path()) : ".");
-    return folder ? "in " + key(*folder) + '/' + name : "name " + Output;
-}
+// How one input went, and its scene while it waits to be put in place.
+struct Result {
+    Outcome Done;
+    PendingScene Scene;
+};
 
 // The run over all inputs: each input's checks against the scenes written
 // before it, its conversion, and what is said about it, in the order of the
-// inputs however many are converted at once.
+// inputs however many are converted at once. The scenes of a batch are made
+// durable in groups, then put in place one by one in the inputs' order.
 class Batch {
 public:
     explicit Batch(const Arguments& Args)
-        : args_(Args), inputs_(InputIdentities(Args)), outputs_(Outputs(Args)),
-          results_(Args.Inputs.size()), finished_(Args.Inputs.size(), false)
+        : args_(Args), inputs_(InputIdentities(Args)), outputs_(Outputs(Args)), results_(Args.Inputs.size()),
+          batch_(Args.Inputs.size() > 1)
     {
         RefuseScenesOverInputs(Args, outputs_, inputs_);
         RefuseFilesOtherThanScenes(Args, outputs_);
         // Two inputs that would write the same scene file: the second must
         // not silently replace the first, whether the names are equal or
         // only lead to one file (another case on a disk that ignores case,
-        // a link).
+        // a link: told when the scene is put in place).
         std::map<std::string, std::size_t> first;
-        std::map<std::string, std::size_t> lastWithKey;
-        after_.assign(outputs_.size(), -1);
         for (std::size_t i = 0; i < outputs_.size(); ++i) {
-            const std::string& output = outputs_[i];
-            if (output.empty())
+            if (outputs_[i].empty())
                 continue;
-            if (const auto [earlier, isNew] = first.emplace(output, i); !isNew)
+            if (const auto [earlier, isNew] = first.emplace(outputs_[i], i); !isNew)
                 sameNameAs_.emplace(i, earlier->second);
-            if (Args.Jobs > 1 && output != "-") {
-                const auto [earlier, isNew] = lastWithKey.emplace(TargetKey(output), i);
-                if (!isNew)
-                    after_[i] = static_cast<std::ptrdiff_t>(std::exchange(earlier->second, i));
-            }
         }
     }
 
@@ -258,122 +243,202 @@ public:
                 break;  // no threads here (WebAssembly): the inputs one by one
             }
         }
-        NoteProgress(0);
+        NoteProgress();
+        std::vector<Result> group;
+        auto started = std::chrono::steady_clock::now();  // the group's first
         for (std::size_t i = 0; i < count; ++i) {
-            Outcome done;
+            Result result;
             if (workers.empty()) {
-                done = Process(i);
-                finished_[i] = true;
+                result = Process(i);
             } else {
                 std::unique_lock lock(lock_);
-                changed_.wait(lock, [&] { return results_[i].has_value(); });
-                done = std::move(*results_[i]);
+                const auto ready = [&] { return results_[i].has_value(); };
+                // A slow input does not hold back what is said about those before it.
+                while (!ready()) {
+                    if (group.empty()) {
+                        changed_.wait(lock, ready);
+                    } else if (!changed_.wait_until(lock, started + MostWait, ready)) {
+                        lock.unlock();
+                        Commit(group);
+                        lock.lock();
+                    }
+                }
+                result = std::move(*results_[i]);
                 results_[i].reset();
             }
-            Tell(args_, done);
-            (done.Ok ? succeeded_ : failed_) += 1;
-            warned_ += done.HasWarnings() ? 1 : 0;
-            NoteProgress(i + 1);
+            if (group.empty())
+                started = std::chrono::steady_clock::now();
+            group.push_back(std::move(result));
+            if (i + 1 == count || group.size() == GroupSize || std::chrono::steady_clock::now() - started > MostWait)
+                Commit(group);
         }
         for (std::thread& worker : workers)
             worker.join();
-        NoteBatchProgress(nullptr, true);
-        const bool check = args_.What == Arguments::Action::Check || args_.DryRun;
+        NoteBatchProgress(nullptr);
         if (count > 1 && !args_.Quiet) {
             std::fprintf(stderr, "%s: %ld %s, %ld %s, %ld with warnings\n", Program, succeeded_,
-                         check ? "would convert" : "converted", failed_, check ? "would not" : "failed", warned_);
+                         Checking() ? "would convert" : "converted", failed_, Checking() ? "would not" : "failed",
+                         warned_);
         }
         return failed_ == 0;
     }
 
 private:
+    // Scenes made durable together; inputs in hand beyond those told (each
+    // holds a file open, and without unnamed files one of the interruption
+    // handler's 64 names); the longest a converted input waits to be told.
+    static constexpr std::size_t GroupSize = 32;
+    static constexpr std::size_t InHand = 48;
+    static constexpr std::chrono::milliseconds MostWait{500};
+
+    bool Checking() const { return args_.What == Arguments::Action::Check || args_.DryRun; }
+
     void Work()
     {
         KeepInterruptionsFromThisThread();
         for (;;) {
             std::size_t i = 0;
             {
-                const std::lock_guard lock(lock_);
+                std::unique_lock lock(lock_);
+                changed_.wait(lock, [&] { return next_ < told_ + InHand || next_ == args_.Inputs.size(); });
                 if (next_ == args_.Inputs.size())
                     return;
                 i = next_++;
             }
-            Outcome done = Process(i);
+            Result result = Process(i);
             const std::lock_guard lock(lock_);
-            results_[i] = std::move(done);
-            finished_[i] = true;
+            results_[i] = std::move(result);
             changed_.notify_all();
         }
     }
 
-    // Input I checked against the scenes written before it, then converted.
-    Outcome Process(std::size_t I)
+    // Why the scene of input I may not be written now, or empty: another
+    // input's of the same name, a file already written in this run, or an
+    // input.
+    std::string Refusal(std::size_t I)
     {
-        const std::string& input = args_.Inputs[I];
         const std::string& output = outputs_[I];
-        if (after_[I] >= 0) {
-            // An earlier input may write this very file: its scene must be
-            // in place before this one is checked against it.
-            std::unique_lock lock(lock_);
-            changed_.wait(lock, [&] { return static_cast<bool>(finished_[static_cast<std::size_t>(after_[I])]); });
-        }
-        Outcome done;
-        done.Input = input;
-        done.Output = output;
-        done.ErrorKind = "file-system";
-        const std::string refused = Printable(input) + ": not converted: " + Printable(output);
+        const std::string refused = Printable(args_.Inputs[I]) + ": not converted: " + Printable(output);
+        if (const auto earlier = sameNameAs_.find(I); earlier != sameNameAs_.end())
+            return refused + " is already written from " + Printable(args_.Inputs[earlier->second]);
         const auto identity = output.empty() || output == "-" ? std::nullopt : IdentityOf(output);
-        std::unique_lock lock(lock_);
-        const auto byIdentity = identity ? writtenAs_.find(*identity) : writtenAs_.end();
-        const auto isInput = identity ? inputs_.find(*identity) : inputs_.end();
-        if (const auto earlier = sameNameAs_.find(I); earlier != sameNameAs_.end()) {
-            done.ErrorMessage = refused + " is already written from " + Printable(args_.Inputs[earlier->second]);
-        } else if (byIdentity != writtenAs_.end()) {
-            done.ErrorMessage = refused + " is the file " + Printable(byIdentity->second.second) +
-                                ", already written from " + Printable(byIdentity->second.first);
-        } else if (isInput != inputs_.end()) {
-            done.ErrorMessage = refused + " is the INPUT " + Printable(isInput->second);
-        } else {
-            lock.unlock();
-            done = RunOne(args_, input, output);
-            // A dry run's scene is written as far as the later inputs' checks go.
-            const bool written = done.Written || (args_.DryRun && done.Ok);
-            const auto writtenIdentity = written && output != "-" ? IdentityOf(output) : std::nullopt;
-            lock.lock();
-            if (writtenIdentity)
-                writtenAs_.emplace(*writtenIdentity, std::make_pair(input, output));
+        const std::lock_guard lock(lock_);
+        if (const auto written = identity ? writtenAs_.find(*identity) : writtenAs_.end(); written != writtenAs_.end()) {
+            return refused + " is the file " + Printable(written->second.second) + ", already written from " +
+                   Printable(written->second.first);
         }
+        if (const auto input = identity ? inputs_.find(*identity) : inputs_.end(); input != inputs_.end())
+            return refused + " is the INPUT " + Printable(input->second);
+        return {};
+    }
+
+    Outcome Refused(std::size_t I, std::string Why) const
+    {
+        Outcome done;
+        done.Input = args_.Inputs[I];
+        done.Output = outputs_[I];
+        done.ErrorKind = "file-system";
+        done.ErrorMessage = std::move(Why);
         return done;
     }
 
-    // The line an interruption now writes: the input under way and how far
-    // the batch has got; with several at once, that line alone.
-    void NoteProgress(std::size_t Told)
+    // Input I checked against the scenes written so far, then converted: in
+    // a batch, its scene left beside its target to be put in place.
+    Result Process(std::size_t I)
+    {
+        Result result;
+        if (std::string why = Refusal(I); !why.empty()) {
+            result.Done = Refused(I, std::move(why));
+            return result;
+        }
+        const std::string& output = outputs_[I];
+        const bool pending = batch_ && !Checking() && output != "-";
+        result.Done = RunOne(args_, args_.Inputs[I], output, pending ? &result.Scene : nullptr);
+        return result;
+    }
+
+    // The group's scenes made durable together, then each put in place and
+    // told, in the inputs' order. An earlier input of the run may have
+    // written the very file meanwhile, under another name: checked again.
+    void Commit(std::vector<Result>& Group)
+    {
+        std::vector<PendingScene*> scenes;
+        for (Result& result : Group)
+            scenes.push_back(&result.Scene);
+        MakeDurableTogether(scenes);
+        for (Result& result : Group) {
+            const std::size_t i = told_;
+            if (result.Done.Ok && (result.Scene.Holds() || Checking())) {
+                if (std::string why = Refusal(i); !why.empty()) {
+                    result.Scene = PendingScene();
+                    result.Done = Refused(i, std::move(why));
+                } else if (result.Scene.Holds()) {
+                    try {
+                        PutInPlace(result.Scene);
+                        result.Done.Written = true;
+                    } catch (const Error& error) {
+                        result.Done.Ok = false;
+                        result.Done.Report = {};
+                        result.Done.ErrorKind = ReportKind(error.kind());
+                        result.Done.ErrorMessage = error.what();
+                        result.Done.ErrorLine = error.line();
+                    }
+                }
+            }
+            Done(i, result.Done);
+        }
+        Group.clear();
+    }
+
+    // What is said about input I, once its scene is where it goes.
+    void Done(std::size_t I, const Outcome& Result)
+    {
+        // A dry run's scene is written as far as the later inputs' checks go.
+        const bool written = Result.Written || (args_.DryRun && Result.Ok);
+        const auto identity = written && Result.Output != "-" ? IdentityOf(Result.Output) : std::nullopt;
+        Tell(args_, Result);
+        (Result.Ok ? succeeded_ : failed_) += 1;
+        warned_ += Result.HasWarnings() ? 1 : 0;
+        {
+            const std::lock_guard lock(lock_);
+            if (identity)
+                writtenAs_.emplace(*identity, std::make_pair(args_.Inputs[I], Result.Output));
+            ++told_;
+            changed_.notify_all();
+        }
+        NoteProgress();
+    }
+
+    // The lines an interruption now writes: the input to be told next and
+    // how far the batch has got, then what that input's scene file holds
+    // (the scenes after it wait beside their targets, which are as they were).
+    void NoteProgress()
     {
         const std::size_t count = args_.Inputs.size();
-        if (count < 2 || Told == count)
+        if (!batch_ || told_ == count)
             return;
-        const bool check = args_.What == Arguments::Action::Check || args_.DryRun;
-        std::string& line = progress_[Told % progress_.size()];
-        line = std::string(Program) + ": interrupted during " + Named(args_.Inputs[Told]) + ": " +
-               std::to_string(succeeded_) + (check ? " would convert, " : " converted, ") +
-               std::to_string(failed_) + (check ? " would not, " : " failed, ") +
-               std::to_string(count - Told) + " not finished\n";
-        NoteBatchProgress(line.c_str(), args_.Jobs < 2);
+        if (!Checking())
+            NoteSceneUnderWay(IdentityOf(outputs_[told_]) ? SceneProgress::OldSceneKept : SceneProgress::NoneWritten);
+        std::string& line = progress_[told_ % progress_.size()];
+        line = std::string(Program) + ": interrupted during " + Named(args_.Inputs[told_]) + ": " +
+               std::to_string(succeeded_) + (Checking() ? " would convert, " : " converted, ") +
+               std::to_string(failed_) + (Checking() ? " would not, " : " failed, ") +
+               std::to_string(count - told_) + " not finished\n";
+        NoteBatchProgress(line.c_str());
     }
 
     const Arguments& args_;
     const std::map<FileIdentity, std::string> inputs_;
     const std::vector<std::string> outputs_;
     std::map<std::size_t, std::size_t> sameNameAs_;  // input, the earlier one of the same scene name
-    std::vector<std::ptrdiff_t> after_;  // the earlier input whose scene may be the same file, or -1
 
     std::mutex lock_;
     std::condition_variable changed_;
     std::size_t next_ = 0;
-    std::vector<std::optional<Outcome>> results_;
-    std::vector<bool> finished_;
+    std::size_t told_ = 0;
+    std::vector<std::optional<Result>> results_;
     std::map<FileIdentity, std::pair<std::string, std::string>> writtenAs_;  // input, output
+    const bool batch_;
 
     long succeeded_ = 0;
     long failed_ = 0;

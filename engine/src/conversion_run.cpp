@@ -313,46 +313,112 @@ ConvertReport DryRunConversion(ConvertState& State, const ConvertOptions& Option
     return Convert(State, Options, reader, {nullptr, "no scene file"});
 }
 
+struct PendingScene::Parts {
+    platform::SceneFile File;
+    std::string Path;
+};
+
+PendingScene::PendingScene() = default;
+PendingScene::~PendingScene() = default;
+PendingScene::PendingScene(PendingScene&&) noexcept = default;
+PendingScene& PendingScene::operator=(PendingScene&&) noexcept = default;
+bool PendingScene::Holds() const { return parts_ != nullptr; }
+
+namespace {
+
+[[noreturn]] void ThrowWriteError(const std::string& Path, const std::string& Attribute, platform::ErrorCode Code)
+{
+    if (!Attribute.empty()) {
+        throw Error(ErrorKind::FileSystem,
+                    "cannot replace the scene file '" + Path + "': the new scene cannot be given its extended attribute '" +
+                        Attribute + "' (" + platform::ReasonText(Code) + "), so the old one was left as it was");
+    }
+    ThrowFileError("cannot write the scene file", Path, Code);
+}
+
+// RunConversion up to the complete scene beside its target. Noting tells
+// an interruption meanwhile what the target holds.
+ConvertReport Prepare(ConvertState& State, const ConvertOptions& Options, PendingScene::Parts& Scene, bool Noting)
+{
+    if (Noting) {
+        // Until the scene file is chosen for certain below (opening the
+        // export may wait long, on a FIFO), whatever the name leads to now.
+        platform::NoteSceneProgress(platform::KindOf(State.OutputFile) == platform::PathKind::Regular
+                                        ? SceneProgress::OldSceneKept
+                                        : SceneProgress::NoneWritten);
+    }
+    if (Options.SaveTrackpoints)
+        ParseFactor(Options.FactorText);
+    LineReader reader(State.InputFile);
+    const platform::ExistingFile old = LocateScene(State.OutputFile, Scene.File, &reader);
+    const bool replaces = old.Kind == platform::PathKind::Regular;
+    if (Noting)
+        platform::NoteSceneProgress(replaces ? SceneProgress::OldSceneKept : SceneProgress::NoneWritten);
+    Scene.Path = State.OutputFile;
+    if (const platform::ErrorCode error = Scene.File.Create())
+        ThrowFileError("cannot create the scene file", Scene.Path, error);
+    // The scene file is written back while the conversion runs, so that
+    // the final flush to disk waits for the last piece only.
+    ConvertReport report = Convert(State, Options, reader, {Scene.File.Stream(), Scene.Path, true});
+    if (replaces && old.Links > 1) {
+        if (IsFatal(Options, WarningKind::HardLink))
+            throw Error(ErrorKind::FatalWarning, HardLinkWarning(Scene.Path, old.Links - 1));
+        report.Warnings.push_back({WarningKind::HardLink, 0, HardLinkWarning(Scene.Path, old.Links - 1)});
+    }
+    std::string attribute;
+    if (const platform::ErrorCode error = Scene.File.Complete(attribute))
+        ThrowWriteError(Scene.Path, attribute, error);
+    return report;
+}
+
+void PutPartsInPlace(PendingScene::Parts& Scene)
+{
+    std::string attribute;
+    if (const platform::ErrorCode error = Scene.File.Finish(attribute))
+        ThrowWriteError(Scene.Path, attribute, error);
+    if (const platform::ErrorCode error = Scene.File.PutInPlace())
+        ThrowFileError("cannot replace the scene file", Scene.Path, error);
+}
+
+}  // namespace
+
+ConvertReport PrepareConversion(ConvertState& State, const ConvertOptions& Options, PendingScene& Scene)
+{
+    Scene.parts_.reset();
+    if (const int descriptor = platform::DescriptorNamed(State.OutputFile); descriptor >= 0)
+        return ConvertToDescriptor(State, Options, descriptor, State.OutputFile);
+    auto parts = std::make_unique<PendingScene::Parts>();
+    ConvertReport report = Prepare(State, Options, *parts, false);
+    Scene.parts_ = std::move(parts);
+    return report;
+}
+
+void MakeDurableTogether(const std::vector<PendingScene*>& Scenes)
+{
+    std::vector<platform::SceneFile*> files;
+    for (PendingScene* scene : Scenes) {
+        if (scene->parts_)
+            files.push_back(&scene->parts_->File);
+    }
+    platform::MakeDurableTogether(files);
+}
+
+void PutInPlace(PendingScene& Scene)
+{
+    const std::unique_ptr<PendingScene::Parts> parts = std::move(Scene.parts_);
+    if (parts)
+        PutPartsInPlace(*parts);
+}
+
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
 {
     // The scene goes into a descriptor its path names, never over what the
     // descriptor leads to (a log opened for appending, a pipe).
     if (const int descriptor = platform::DescriptorNamed(State.OutputFile); descriptor >= 0)
         return ConvertToDescriptor(State, Options, descriptor, State.OutputFile);
-    // Until the scene file is chosen for certain below (opening the export
-    // may wait long, on a FIFO), whatever the name leads to now.
-    platform::NoteSceneProgress(platform::KindOf(State.OutputFile) == platform::PathKind::Regular
-                                    ? SceneProgress::OldSceneKept
-                                    : SceneProgress::NoneWritten);
-    if (Options.SaveTrackpoints)
-        ParseFactor(Options.FactorText);
-    LineReader reader(State.InputFile);
-    platform::SceneFile scene;
-    const platform::ExistingFile old = LocateScene(State.OutputFile, scene, &reader);
-    const bool replaces = old.Kind == platform::PathKind::Regular;
-    platform::NoteSceneProgress(replaces ? SceneProgress::OldSceneKept : SceneProgress::NoneWritten);
-    const std::string& path = State.OutputFile;
-    if (const platform::ErrorCode error = scene.Create())
-        ThrowFileError("cannot create the scene file", path, error);
-    // The scene file is written back while the conversion runs, so that
-    // the final flush to disk waits for the last piece only.
-    ConvertReport report = Convert(State, Options, reader, {scene.Stream(), path, true});
-    const bool otherNames = replaces && old.Links > 1;
-    if (otherNames && IsFatal(Options, WarningKind::HardLink))
-        throw Error(ErrorKind::FatalWarning, HardLinkWarning(path, old.Links - 1));
-    std::string attribute;
-    if (const platform::ErrorCode error = scene.Finish(attribute)) {
-        if (!attribute.empty()) {
-            throw Error(ErrorKind::FileSystem,
-                        "cannot replace the scene file '" + path + "': the new scene cannot be given its extended attribute '" +
-                            attribute + "' (" + platform::ReasonText(error) + "), so the old one was left as it was");
-        }
-        ThrowFileError("cannot write the scene file", path, error);
-    }
-    if (const platform::ErrorCode error = scene.PutInPlace())
-        ThrowFileError("cannot replace the scene file", path, error);
-    if (otherNames)
-        report.Warnings.push_back({WarningKind::HardLink, 0, HardLinkWarning(path, old.Links - 1)});
+    PendingScene::Parts scene;
+    ConvertReport report = Prepare(State, Options, scene, true);
+    PutPartsInPlace(scene);
     return report;
 }
 

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace quorvel::platform {
 
@@ -143,12 +144,16 @@ public:
 
     std::FILE* Stream() const { return stream_; }
 
-    // After Create, once the stream is flushed and complete: gives the file
-    // what the file it replaces carries (owner and group where the system
-    // lets this user, permissions without set-user-ID, set-group-ID and
-    // sticky bits, extended attributes and with them access lists; on
-    // Windows its attributes), makes it durable and closes it. An extended
-    // attribute the file system refuses is an error, named in Attribute.
+    // After Create, once the scene is in the stream: gives the file what
+    // the file it replaces carries (owner and group where the system lets
+    // this user, permissions without set-user-ID, set-group-ID and sticky
+    // bits, extended attributes and with them access lists; on Windows its
+    // attributes), hands the stream's bytes to the system and starts their
+    // write-back. An extended attribute the file system refuses is an
+    // error, named in Attribute.
+    ErrorCode Complete(std::string& Attribute);
+    // ... (Complete first, if it was not called), makes the file durable
+    // unless MakeDurableTogether did, and closes it ...
     ErrorCode Finish(std::string& Attribute);
     // ... then, when the name still leads to the file Locate found (or
     // still to none), puts it in place in one step: SceneFileChanged when not.
@@ -156,8 +161,12 @@ public:
 
 private:
     void Discard();
+    friend bool MakeDurableTogether(const std::vector<SceneFile*>& Scenes);
 
     std::FILE* stream_ = nullptr;
+    bool completed_ = false;
+    bool durable_ = false;
+    unsigned long long created_ = 0;  // the order of Create calls
     std::string target_;  // the scene's path, or its name in folder_
     std::string path_;    // the file's name while it is written, if it has one
     bool committed_ = false;
@@ -168,12 +177,21 @@ private:
     int old_ = -1;     // the file replaced, open for reading (POSIX)
 };
 
+// Makes the complete scene files Scenes durable with one flush of each
+// file system they are on, rather than one flush after another; their
+// Finish then waits for nothing more. False where the system cannot (no
+// such call, or one that does not report a failed write-back, as Linux
+// before 5.8) or the flush failed: each Finish then makes its own file
+// durable, and tells its own failure.
+bool MakeDurableTogether(const std::vector<SceneFile*>& Scenes);
+
 // Interruption (SIGINT, SIGTERM, SIGHUP and their kin):
 // StopCleanlyOnInterruption in quorvel/interruption.h is implemented beside
 // the rest of this file, and removes the named SceneFile being written, if any.
 
 // Asks the system to start writing Size bytes of Stream from Offset to disk,
-// so that a later Commit has little left to wait for. Only a hint.
+// so that a later flush has little left to wait for (Size 0: to the end of
+// the file). Only a hint.
 void StartWriteBack(std::FILE* Stream, long long Offset, std::size_t Size);
 
 // How many processors this process may run on (its affinity mask, which a

@@ -25,6 +25,7 @@
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #if __has_include(<sys/xattr.h>) && !defined(__EMSCRIPTEN__)
 #include <sys/xattr.h>
 #endif
@@ -74,7 +75,6 @@ const InterruptionLines* interruptionLines = nullptr;
 std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
 std::atomic<int> committingSlot{-1};
 std::atomic<const char*> batchLine{nullptr};
-std::atomic<bool> batchSceneLine{true};
 
 // Every signal whose default ends the program and that can be caught;
 // SIGPIPE and SIGXFSZ are left to fail the write they stop.
@@ -119,10 +119,8 @@ extern "C" void OnInterruption(int Signal)
         if (const char* batch = batchLine.load()) {
             [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, batch, std::strlen(batch));
         }
-        if (batchSceneLine.load()) {
-            const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
-            [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, std::strlen(line));
-        }
+        const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, std::strlen(line));
     }
     errno = saveErrno;
     if (DumpsCore(Signal))
@@ -639,6 +637,8 @@ ErrorCode SceneFile::ReadHead(std::string& Head)
 
 ErrorCode SceneFile::Create()
 {
+    static std::atomic<unsigned long long> created{0};
+    created_ = ++created;
     const Place here{folder_, {}};
     int fd = CanNameUnnamedFiles() ? OpenUnnamed(here, O_WRONLY) : -1;
     if (fd < 0) {
@@ -711,8 +711,10 @@ ErrorCode SceneFile::CreateStaging(std::string& Folder)
     return 0;
 }
 
-ErrorCode SceneFile::Finish(std::string& Attribute)
+ErrorCode SceneFile::Complete(std::string& Attribute)
 {
+    if (completed_)
+        return 0;
     const int fd = ::fileno(stream_);
     if (old_ >= 0) {
         if (const ErrorCode error = KeepAttributes(fd, old_, Attribute))
@@ -721,7 +723,74 @@ ErrorCode SceneFile::Finish(std::string& Attribute)
         // A folder's set-group-ID bit passes to the files made in it.
         ::fchmod(fd, made.st_mode & 0777);
     }
-    if (std::fflush(stream_) != 0 || ::fsync(fd) != 0)
+    if (std::fflush(stream_) != 0)
+        return errno;
+    StartWriteBack(stream_, 0, 0);  // 0: to the end of the file
+    completed_ = true;
+    return 0;
+}
+
+namespace {
+
+// Whether syncfs reports a write-back that failed since the descriptor it
+// is given was opened: Linux does from 5.8 on.
+bool SyncfsReportsFailures()
+{
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    static const bool reports = [] {
+        utsname system {};
+        int major = 0;
+        int minor = 0;
+        return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+bool MakeDurableTogether(const std::vector<SceneFile*>& Scenes)
+{
+    // One scene is flushed as well by its own fsync, which waits for no
+    // other program's data.
+    if (Scenes.size() < 2 || !SyncfsReportsFailures())
+        return false;
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+    // Each file system is flushed through the scene on it that was created
+    // first: the others were created after that descriptor was opened, so
+    // every failed write-back of theirs is reported to it.
+    std::vector<std::pair<dev_t, SceneFile*>> first;
+    for (SceneFile* scene : Scenes) {
+        struct stat info {};
+        if (!scene->completed_ || !scene->stream_ || ::fstat(::fileno(scene->stream_), &info) != 0)
+            return false;
+        const auto same = std::find_if(first.begin(), first.end(), [&](const auto& F) { return F.first == info.st_dev; });
+        if (same == first.end())
+            first.emplace_back(info.st_dev, scene);
+        else if (scene->created_ < same->second->created_)
+            same->second = scene;
+    }
+    for (const auto& [device, scene] : first) {
+        if (::syncfs(::fileno(scene->stream_)) != 0)
+            return false;
+    }
+    for (SceneFile* scene : Scenes)
+        scene->durable_ = true;
+    return true;
+#else
+    return false;
+#endif
+}
+
+ErrorCode SceneFile::Finish(std::string& Attribute)
+{
+    if (const ErrorCode error = Complete(Attribute))
+        return error;
+    const int fd = ::fileno(stream_);
+    if (!durable_ && ::fsync(fd) != 0)
         return errno;
     // An unnamed file is complete now: it gets a temporary name beside the
     // target, for the rename to put it in place.
@@ -859,11 +928,9 @@ void StopCleanlyOnInterruption(const InterruptionLines& Lines)
         ::sigaction(signal, &ignore, nullptr);
 }
 
-void NoteBatchProgress(const char* Line, bool SceneLine)
-{
-    platform::batchSceneLine.store(SceneLine);
-    platform::batchLine.store(Line);
-}
+void NoteBatchProgress(const char* Line) { platform::batchLine.store(Line); }
+
+void NoteSceneUnderWay(SceneProgress Progress) { platform::NoteSceneProgress(Progress); }
 
 void KeepInterruptionsFromThisThread()
 {

@@ -164,7 +164,6 @@ const InterruptionLines* interruptionLines = nullptr;
 std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
 std::atomic<int> committingSlot{-1};
 std::atomic<const char*> batchLine{nullptr};
-std::atomic<bool> batchSceneLine{true};
 
 int Register(const std::wstring& Path)
 {
@@ -208,7 +207,7 @@ BOOL WINAPI OnInterruption(DWORD Event)
         ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), batch, static_cast<DWORD>(std::strlen(batch)), &written,
                     nullptr);
     }
-    if (interruptionLines && batchSceneLine.load()) {
+    if (interruptionLines) {
         const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
         ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written,
                     nullptr);
@@ -570,13 +569,25 @@ ErrorCode SceneFile::CreateStaging(std::string& Folder)
     return stream_ ? 0 : EMFILE;
 }
 
-ErrorCode SceneFile::Finish(std::string&)
+ErrorCode SceneFile::Complete(std::string&)
 {
     // The new file keeps the permissions the folder gives it: Windows
     // keeps them in access lists, which a file inherits from its folder.
-    if (std::fflush(stream_) != 0)
+    if (!completed_ && std::fflush(stream_) != 0)
         return errno;
-    if (!::FlushFileBuffers(HandleOf(stream_)))
+    completed_ = true;
+    return 0;
+}
+
+// Flushing a whole volume takes an administrator's rights: each file is
+// flushed by itself.
+bool MakeDurableTogether(const std::vector<SceneFile*>&) { return false; }
+
+ErrorCode SceneFile::Finish(std::string& Attribute)
+{
+    if (const ErrorCode error = Complete(Attribute))
+        return error;
+    if (!durable_ && !::FlushFileBuffers(HandleOf(stream_)))
         return LastError();
     std::FILE* stream = stream_;
     stream_ = nullptr;
@@ -686,11 +697,9 @@ void StopCleanlyOnInterruption(const InterruptionLines& Lines)
     ::SetConsoleCtrlHandler(platform::OnInterruption, TRUE);
 }
 
-void NoteBatchProgress(const char* Line, bool SceneLine)
-{
-    platform::batchSceneLine.store(SceneLine);
-    platform::batchLine.store(Line);
-}
+void NoteBatchProgress(const char* Line) { platform::batchLine.store(Line); }
+
+void NoteSceneUnderWay(SceneProgress Progress) { platform::NoteSceneProgress(Progress); }
 
 // The console's handler runs on a thread of its own whichever thread works.
 void KeepInterruptionsFromThisThread() {}

@@ -10,6 +10,7 @@
 #include "quorvel/warning.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,45 @@ double ParseFactor(std::string_view FactorText);
 // descriptor (DescriptorNamed) gets the scene as ConvertToDescriptor
 // writes it. Errors are quorvel::Error.
 ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options);
+
+// A batch's conversion in steps, so that many scenes are made durable
+// together: PrepareConversion converts and writes the scene beside its
+// target as RunConversion does, and starts it on its way to disk;
+// MakeDurableTogether flushes many such scenes at once; PutInPlace puts one
+// in its target's place, checked as RunConversion checks it. A scene never
+// put in place is gone with its PendingScene, and with the process however
+// it ends where the file system holds files without names.
+class PendingScene {
+public:
+    PendingScene();
+    ~PendingScene();
+    PendingScene(PendingScene&&) noexcept;
+    PendingScene& operator=(PendingScene&&) noexcept;
+
+    bool Holds() const;  // a scene waits here
+
+    struct Parts;  // defined where the scene file is made
+
+private:
+    friend ConvertReport PrepareConversion(ConvertState&, const ConvertOptions&, PendingScene&);
+    friend void MakeDurableTogether(const std::vector<PendingScene*>&);
+    friend void PutInPlace(PendingScene&);
+    std::unique_ptr<Parts> parts_;
+};
+
+// RunConversion up to the scene complete beside its target, in Scene; a
+// path that names a descriptor gets the scene at once (Scene holds none).
+// An interruption is not told about this scene (NoteSceneUnderWay in
+// quorvel/interruption.h is, for the scene that is put in place next).
+ConvertReport PrepareConversion(ConvertState& State, const ConvertOptions& Options, PendingScene& Scene);
+
+// Makes the scenes durable together where the system can (one flush of
+// each file system); what it cannot do, PutInPlace does scene by scene.
+void MakeDurableTogether(const std::vector<PendingScene*>& Scenes);
+
+// Makes the scene durable if it is not yet and puts it in its target's
+// place; the scene is gone either way. Errors are quorvel::Error.
+void PutInPlace(PendingScene& Scene);
 
 // Yes when Path leads to an existing regular file that is neither empty
 // nor a scene file (one that begins with the line "SynthEyesScene {"), which

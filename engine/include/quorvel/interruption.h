@@ -36,9 +36,13 @@ void StopCleanlyOnInterruption(const InterruptionLines& Lines);
 
 // A batch's progress, as one whole line (kept by the caller until the next
 // call; nullptr for none) that an interruption writes before the line of
-// Lines. Without SceneLine it writes that line alone: with several
-// conversions under way, no one line of Lines tells what each left.
-void NoteBatchProgress(const char* Line, bool SceneLine);
+// Lines.
+void NoteBatchProgress(const char* Line);
+
+// Tells an interruption how far the scene that a batch puts in place next
+// has got, while others wait beside their targets (PutInPlace in
+// quorvel/conversion_run.h tells it when that scene is in place).
+void NoteSceneUnderWay(SceneProgress Progress);
 
 // Keeps the signals above from the calling thread (a worker of a batch),
 // so that they are handled on the thread that notes the batch's progress.
