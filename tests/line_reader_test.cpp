@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace quorvel;
 
 namespace {
@@ -46,6 +48,39 @@ TEST(LineReader, CrLfSplitAcrossReadsIsOneLineEnd)
     EXPECT_EQ(ReadAll(first + "\r\nnext\r\n"), (Lines{first, "next"}));
     const std::string longLine(600000, 'y');
     EXPECT_EQ(ReadAll("a\r\n" + longLine + "\r\nb"), (Lines{"a", longLine, "b"}));
+}
+
+TEST(LineReader, SearchesFindTheFirstAtEveryPlace)
+{
+    // Lengths past three 16-byte blocks, the byte at every place with a
+    // second one after it, searched from the start and from past the first.
+    for (std::size_t size = 0; size <= 60; ++size) {
+        for (std::size_t place = 0; place <= size; ++place) {
+            for (const char wanted : {'\r', '\n', '\0', ';'}) {
+                std::string text(size, 'x');
+                for (std::size_t at = place; at < size && at <= place + 7; at += 7)
+                    text[at] = wanted;
+                for (const std::size_t from : {std::size_t{0}, std::min(size, place + 1)}) {
+                    const std::size_t first = std::min(text.find(wanted, from), size);
+                    if (wanted == '\r' || wanted == '\n') {
+                        EXPECT_EQ(FindLineEnd(text.data(), from, size), first) << size << ' ' << place;
+                    }
+                    const char* const found = FindByte(text.data() + from, size - from, wanted);
+                    EXPECT_EQ(found ? static_cast<std::size_t>(found - text.data()) : size, first)
+                        << size << ' ' << place << ' ' << int(wanted);
+                }
+            }
+            // A text at every place after a near miss: its first and last bytes.
+            const std::string pattern = "s-\"double3\"3";
+            std::string text(size, 'x');
+            if (place + pattern.size() <= size)
+                text.replace(place, pattern.size(), "s----------3");
+            if (place + 12 + pattern.size() <= size)
+                text.replace(place + 12, pattern.size(), pattern);
+            for (const std::size_t from : {std::size_t{0}, place, place + 13})
+                EXPECT_EQ(FindText(text, pattern, from), text.find(pattern, from)) << text << ' ' << from;
+        }
+    }
 }
 
 TEST(LineReader, RefusesWhatIsNotText)

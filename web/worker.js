@@ -12,17 +12,23 @@
 'use strict';
 const wasmBinary = Uint8Array.from(atob(engineWasm.trim()), (c) => c.charCodeAt(0));
 
+// What a file written into /scenes (the scene, under a temporary name
+// first) is likely to need: with the trackers, a large export's scene is
+// somewhat under half its size.
+let sceneStart = 0;
+
 // The engine from the bytes above: it fetches nothing.
 function startEngine() {
     const ready = QuorvelEngine({ wasmBinary }).then((engine) => {
         // The in-memory file system grows a file by an eighth at a time past
-        // 1 MB: some 40 copies of a 100 MB scene. Doubling makes it a handful.
+        // 1 MB: some 40 copies of a 100 MB scene. Doubling from the likely
+        // size makes it none or one.
         const memfs = engine.FS.filesystems.MEMFS;
         const grow = memfs.expandFileStorage;
         memfs.expandFileStorage = (node, capacity) => {
             const current = node.contents ? node.contents.length : 0;
             if (capacity > current)
-                grow(node, Math.max(capacity, 2 * current));
+                grow(node, Math.max(capacity, 2 * current, node.parent.name === 'scenes' ? sceneStart : 0));
         };
         return engine;
     });
@@ -41,6 +47,7 @@ function convert(engine, { bytes, exportName, sceneName, saveTrackpoints, factor
     }
     // The export is named as the user knows it, without a folder. With none
     // chosen, the engine says so as it does in the window.
+    sceneStart = bytes && saveTrackpoints ? Math.ceil(bytes.byteLength / 2) : 0;
     if (bytes)
         FS.createDataFile('/input', exportName, new Uint8Array(bytes), true, false, true);
     FS.chdir('/input');

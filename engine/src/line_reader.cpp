@@ -14,6 +14,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 namespace quorvel {
@@ -108,8 +110,9 @@ bool LineReader::AtEnd()
     }
 }
 
-// One pass for CR and LF, 16 bytes at a time where SSE2 is there (every
-// x86-64), so every byte is looked at once whatever the line ends are.
+// One pass for CR and LF, 16 bytes at a time where SSE2 (every x86-64) or
+// WebAssembly's SIMD is there, so every byte is looked at once whatever the
+// line ends are.
 std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End)
 {
     std::size_t at = From;
@@ -123,6 +126,15 @@ std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End)
         if (ends != 0)
             return at + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(ends)));
     }
+#elif defined(__wasm_simd128__)
+    const v128_t cr = wasm_i8x16_splat('\r');
+    const v128_t lf = wasm_i8x16_splat('\n');
+    for (; at + 16 <= End; at += 16) {
+        const v128_t bytes = wasm_v128_load(Data + at);
+        const v128_t ends = wasm_v128_or(wasm_i8x16_eq(bytes, cr), wasm_i8x16_eq(bytes, lf));
+        if (wasm_v128_any_true(ends))
+            return at + static_cast<std::size_t>(std::countr_zero(wasm_i8x16_bitmask(ends)));
+    }
 #endif
     for (; at < End; ++at) {
         if (Data[at] == '\r' || Data[at] == '\n')
@@ -130,6 +142,50 @@ std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End)
     }
     return End;
 }
+
+#if defined(__wasm_simd128__)
+const char* FindByte(const char* Data, std::size_t Size, char Byte)
+{
+    const v128_t wanted = wasm_i8x16_splat(Byte);
+    std::size_t at = 0;
+    for (; at + 16 <= Size; at += 16) {
+        const v128_t found = wasm_i8x16_eq(wasm_v128_load(Data + at), wanted);
+        if (wasm_v128_any_true(found))
+            return Data + at + std::countr_zero(wasm_i8x16_bitmask(found));
+    }
+    for (; at < Size; ++at) {
+        if (Data[at] == Byte)
+            return Data + at;
+    }
+    return nullptr;
+}
+
+// 16 places at a time: those holding the first byte and, size - 1 on, the
+// last one; only they are compared whole. The last 16 places are looked at
+// again where they overlap. Short texts are left to find.
+std::size_t FindText(std::string_view Text, std::string_view Pattern, std::size_t From)
+{
+    const std::size_t size = Pattern.size();
+    if (size < 2 || From > Text.size() || Text.size() - From < size + 15)
+        return Text.find(Pattern, From);
+    const char* const data = Text.data();
+    const std::size_t last = Text.size() - size;  // the last place it may start
+    const v128_t head = wasm_i8x16_splat(Pattern.front());
+    const v128_t tail = wasm_i8x16_splat(Pattern.back());
+    for (std::size_t at = From;; at += 16) {
+        at = std::min(at, last - 15);
+        const v128_t found = wasm_v128_and(wasm_i8x16_eq(wasm_v128_load(data + at), head),
+                                           wasm_i8x16_eq(wasm_v128_load(data + at + size - 1), tail));
+        for (auto places = wasm_i8x16_bitmask(found); places != 0; places &= places - 1) {
+            const std::size_t place = at + static_cast<std::size_t>(std::countr_zero(places));
+            if (std::memcmp(data + place + 1, Pattern.data() + 1, size - 2) == 0)
+                return place;
+        }
+        if (at == last - 15)
+            return std::string_view::npos;
+    }
+}
+#endif
 
 std::size_t LineReader::FindLineEnd(std::size_t From) { return quorvel::FindLineEnd(buffer_.data(), From, end_); }
 
@@ -163,9 +219,9 @@ bool LineReader::NextLine(std::string_view& Line)
         ThrowTooLong(lineNumber_);
     if (!nulFound_ && nulFreeTo_ < stop) {
         const std::size_t from = std::max(lineStart, nulFreeTo_);
-        const void* nul = std::memchr(buffer_.data() + from, '\0', end_ - from);
+        const char* nul = FindByte(buffer_.data() + from, end_ - from, '\0');
         nulFound_ = nul != nullptr;
-        nulFreeTo_ = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.data())
+        nulFreeTo_ = nul ? static_cast<std::size_t>(nul - buffer_.data())
                          : end_;
     }
     if (nulFound_ && nulFreeTo_ < stop)
@@ -239,7 +295,7 @@ void LineReader::ReadLine(std::string& Line, std::string_view Wanted)
 bool ScanForMarker(LineReader& Reader, std::string& CurrentLine, long& CurrentLineNumber,
                    std::string_view Marker)
 {
-    while (CurrentLine.find(Marker) == std::string::npos) {
+    while (FindText(CurrentLine, Marker) == std::string::npos) {
         if (Reader.AtEnd())
             return false;
         Reader.ReadLine(CurrentLine);

@@ -4,6 +4,7 @@
 #include "quorvel/tracker_export.h"
 
 #include "quorvel/error.h"
+#include "quorvel/line_reader.h"
 #include "quorvel/text_rules.h"
 
 #include "tracker_threads.h"
@@ -28,10 +29,10 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
     if (Rest.empty() || Rest.front() != '"')
         return "no quotation mark after \"double3\"";
     Rest.remove_prefix(1);
-    const std::size_t close = Rest.find(';');
-    if (close == std::string_view::npos)
+    const char* const close = FindByte(Rest.data(), Rest.size(), ';');
+    if (!close)
         return std::string(TrackerLineCutShort);
-    Rest = Rest.substr(0, close);
+    Rest = Rest.substr(0, static_cast<std::size_t>(close - Rest.data()));
 
     std::size_t count = 0;
     std::size_t TrackPos = 0;
@@ -60,7 +61,7 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
 TrackerLine ExamineTrackerLine(std::string_view Line, double Factor, std::array<double, 3>& Scaled,
                                std::string& Reason)
 {
-    const std::size_t marker = Line.find(TrackerMarker);
+    const std::size_t marker = FindText(Line, TrackerMarker);
     if (marker == std::string_view::npos)
         return TrackerLine::Other;
     std::array<double, 3> position{};

@@ -59,8 +59,8 @@ void ReadLines(Chunk& C, double Factor)
     C.SkippedCount = 0;
     C.Skipped.clear();
     C.Fault = LineFault::None;
-    const void* const nul = std::memchr(data, '\0', size);
-    const std::size_t nulAt = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : size;
+    const char* const nul = FindByte(data, size, '\0');
+    const std::size_t nulAt = nul ? static_cast<std::size_t>(nul - data) : size;
     std::array<double, 3> scaled{};
     std::string reason;
     for (std::size_t at = 0; at < size;) {

@@ -7,6 +7,7 @@
 #include "quorvel/file_identity.h"
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -122,6 +123,24 @@ private:
 
 // The first CR or LF in Data at or after From, or End.
 std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End);
+
+// The first Byte among Data's Size bytes, or null: memchr's answer; and
+// where Pattern first starts in Text at or after From, or npos: find's.
+// WebAssembly's C library searches a word at a time, so there they look at
+// 16 bytes at a time; elsewhere they are the library's.
+#if defined(__wasm_simd128__)
+const char* FindByte(const char* Data, std::size_t Size, char Byte);
+std::size_t FindText(std::string_view Text, std::string_view Pattern, std::size_t From = 0);
+#else
+inline const char* FindByte(const char* Data, std::size_t Size, char Byte)
+{
+    return static_cast<const char*>(std::memchr(Data, static_cast<unsigned char>(Byte), Size));
+}
+inline std::size_t FindText(std::string_view Text, std::string_view Pattern, std::size_t From = 0)
+{
+    return Text.find(Pattern, From);
+}
+#endif
 
 // Reads lines into CurrentLine until it contains Marker, keeping
 // CurrentLineNumber with it. The line already held is tested first, so a
