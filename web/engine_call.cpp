@@ -5,13 +5,16 @@
 // conversion, its report or its error as a line of JSON, with the words the
 // window shows for it.
 #include "quorvel/conversion_run.h"
+#include "quorvel/error.h"
 #include "quorvel/status_words.h"
 
 #include <emscripten/emscripten.h>
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -36,13 +39,24 @@ nlohmann::json ReportJson(const quorvel::ConvertReport& Report, bool SavedTrackp
 }  // namespace
 
 // Converts InputFile into OutputFile (paths in the worker's file system) as
-// the window's Convert does. The text stays valid until the next call.
+// the window's Convert does. SceneHead holds the first SceneHeadSize bytes
+// of the file the user chose to be replaced (SceneHeadSize is -1 for a
+// download, which replaces nothing): as in the window, only a scene file or
+// an empty file is replaced. The text stays valid until the next call.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* quorvel_convert(const char* InputFile, const char* OutputFile,
-                                                            int SaveTrackpoints, const char* FactorText)
+                                                            int SaveTrackpoints, const char* FactorText,
+                                                            const char* SceneHead, int SceneHeadSize)
 {
     static std::string answer;
     nlohmann::json result;
     try {
+        if (SceneHeadSize >= 0 &&
+            !quorvel::IsSceneHead({SceneHead, static_cast<std::size_t>(SceneHeadSize)})) {
+            // Named as the user chose it, without the worker's folder.
+            const std::string_view output = OutputFile;
+            throw quorvel::Error(quorvel::ErrorKind::FileSystem,
+                                 quorvel::NotASceneFile(std::string(output.substr(output.rfind('/') + 1))));
+        }
         quorvel::ConvertState state;
         state.InputFile = InputFile;
         state.OutputFile = OutputFile;

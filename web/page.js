@@ -178,6 +178,19 @@ convert.addEventListener('click', async () => {
     setBusy(true);
     showStatus('Converting ' + exportName + '…', []);
     const started = performance.now();
+    // Only a scene file or an empty file is replaced: the engine is given
+    // the first bytes of the file chosen (a download replaces nothing). A
+    // picker that empties the file it was told to replace leaves nothing
+    // to check.
+    let sceneHead = null;
+    if (scene.handle) {
+        try {
+            sceneHead = new Uint8Array(await (await scene.handle.getFile()).slice(0, 32).arrayBuffer());
+        } catch (error) {
+            failed('Cannot read the scene file ' + outputName.value + ' to see that it is one: ' + error.message);
+            return;
+        }
+    }
     // The export is read here and its bytes handed to the worker, not
     // copied: some browsers cannot read a File in a worker opened from disk.
     let bytes = null;
@@ -190,7 +203,8 @@ convert.addEventListener('click', async () => {
     }
     let answer;
     try {
-        answer = await inWorker({ bytes, exportName, sceneName: outputName.value, ...options }, bytes ? [bytes] : []);
+        answer = await inWorker({ bytes, exportName, sceneName: outputName.value, sceneHead, ...options },
+            bytes ? [bytes] : []);
     } catch (error) {
         // A fresh worker for the next conversion.
         worker.terminate();

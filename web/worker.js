@@ -38,7 +38,7 @@ function startEngine() {
 }
 let engineReady = startEngine();
 
-function convert(engine, { bytes, exportName, sceneName, saveTrackpoints, factorText }) {
+function convert(engine, { bytes, exportName, sceneName, sceneHead, saveTrackpoints, factorText }) {
     const FS = engine.FS;
     const scene = '/scenes/' + sceneName;
     for (const folder of ['/input', '/scenes']) {
@@ -53,8 +53,9 @@ function convert(engine, { bytes, exportName, sceneName, saveTrackpoints, factor
     FS.chdir('/input');
     try {
         const result = JSON.parse(engine.ccall('quorvel_convert', 'string',
-            ['string', 'string', 'number', 'string'],
-            [bytes ? exportName : '', scene, saveTrackpoints ? 1 : 0, factorText]));
+            ['string', 'string', 'number', 'string', 'array', 'number'],
+            [bytes ? exportName : '', scene, saveTrackpoints ? 1 : 0, factorText,
+                sceneHead || new Uint8Array(0), sceneHead ? sceneHead.length : -1]));
         if (!result.ok)
             return { result };
         // The scene's own memory is handed over, not a copy of it.

@@ -29,14 +29,6 @@ namespace {
 // The scene file's first line, which tells a scene file from any other.
 constexpr std::string_view SceneFirstLine = "SynthEyesScene {";
 
-// Yes for the first bytes of a scene file or of an empty file.
-bool IsSceneHead(std::string_view Head)
-{
-    return Head.empty() || (Head.starts_with(SceneFirstLine) &&
-                            (Head.size() == SceneFirstLine.size() || Head[SceneFirstLine.size()] == '\r' ||
-                             Head[SceneFirstLine.size()] == '\n'));
-}
-
 [[noreturn]] void RefuseLink(const std::string& Path, const std::string& Link, platform::ErrorCode Error)
 {
     if (Link.empty() || Link == Path)
@@ -277,6 +269,13 @@ ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options
     // are those of a real conversion.
     LineReader reader(State.InputFile);
     return Convert(State, Options, reader, {nullptr, "no scene file"});
+}
+
+bool IsSceneHead(std::string_view Head)
+{
+    return Head.empty() || (Head.starts_with(SceneFirstLine) &&
+                            (Head.size() == SceneFirstLine.size() || Head[SceneFirstLine.size()] == '\r' ||
+                             Head[SceneFirstLine.size()] == '\n'));
 }
 
 std::string NotASceneFile(const std::string& Path)

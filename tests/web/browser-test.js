@@ -9,7 +9,8 @@
 // page's own controls, the scene saved through the save picker (and once
 // as a download, as in browsers without one) compared byte for byte;
 // failures show the engine's message and save nothing, and so do an
-// export that cannot be read and a failing worker; Convert's enabling rule
+// export that cannot be read, a failing worker and a chosen file that is
+// no scene file; Convert's enabling rule
 // and the keys; no WCAG 2.2 A or AA violation that axe-core finds at start,
 // after a conversion with a skipped line and a warning, and with the error
 // box open. Given BIG_EXPORT, a large export converts from file:// while
@@ -144,22 +145,36 @@ function checkFailed(state, label) {
     check(state.convertEnabled && !state.busy, `${label}: Convert disabled or the page busy after a failed conversion`);
 }
 
-// An export that cannot be read (here: gone since it was chosen), and a
-// worker that fails (here: one that throws, in place of the page's), end
-// in the error box as any failed conversion; the next conversion works.
+// An export that cannot be read (here: gone since it was chosen), a worker
+// that fails (here: one that throws, in place of the page's) and a chosen
+// file that is no scene file end in the error box as any failed
+// conversion, nothing saved; the next conversion works, over an old scene.
 async function failuresAroundTheEngine(tab, where, work) {
     const gone = path.join(work, 'gone.ma');
     const dir = path.join(casesDir, 'shot_0010_sample_factor_2_54');
-    for (const what of ['an export gone before Convert', 'a failing worker']) {
+    const notAScene = /^'kept\.syncar' is not a scene file: only a scene file \(its first line "SynthEyesScene \{"\) or an empty file is replaced$/;
+    const rows = [
+        { what: 'an export gone before Convert', shows: /gone\.ma/ },
+        { what: 'a failing worker', shows: /no memory/ },
+        { what: 'a chosen file that is no scene file', old: 'frame,x,y\r\n1001,0.5,0.5\r\n', shows: notAScene },
+        { what: 'a chosen file that only begins like a scene file', old: 'SynthEyesScene {2}\n', shows: notAScene },
+    ];
+    for (const { what, old, shows } of rows) {
         fs.copyFileSync(path.join(dir, 'input.ma'), gone);
-        await tab.evaluate(() => { window.savedBase64 = null; });
+        // A factor that converts: only the row's fault may fail it.
+        await tab.evaluate((text) => {
+            window.savedBase64 = null;
+            window.nextSceneName = 'kept.syncar';
+            window.nextSceneText = text;
+            document.getElementById('factor').value = '1';
+        }, old || '');
         await tab.upload('#input-picker', gone);
         if (what === 'a failing worker') {
             await tab.evaluate(() => {
                 worker.terminate();
                 worker = new Worker(URL.createObjectURL(new Blob(['onmessage = () => { throw new Error("no memory"); };'])));
             });
-        } else {
+        } else if (!old) {
             fs.rmSync(gone);
         }
         await tab.click('#open-output');
@@ -168,11 +183,13 @@ async function failuresAroundTheEngine(tab, where, work) {
         await conversionEnded(tab);
         const state = await pageState(tab);
         checkFailed(state, `${where}: ${what}`);
-        check(/gone\.ma|no memory/.test(state.error), `${where}: ${what}: the error box says '${state.error}'`);
+        check(shows.test(state.error), `${where}: ${what}: the error box says '${state.error}'`);
         if (state.error !== null)
             await closeErrorBox(tab);
     }
+    await tab.evaluate(() => { window.nextSceneText = 'SynthEyesScene {\r\n}\r\n'; });
     const state = await convertOnce(tab, path.join(dir, 'input.ma'), caseArgs(dir), 'after.syncar');
+    await tab.evaluate(() => { window.nextSceneText = ''; });
     check(state.savedBase64 !== null && Buffer.from(state.savedBase64, 'base64').equals(fs.readFileSync(path.join(dir, 'expected.syncar'))),
         `${where}: no scene after the failures (${state.status} ${state.error})`);
 }

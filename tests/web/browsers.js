@@ -237,8 +237,9 @@ function launch(engine, modules, work) {
 
 // Run in the page once it has loaded: the page's save picker stood in
 // for, where what the page writes is kept, as base64 for small scenes and
-// as a SHA-256 for every one (unless discardSaved is set, as for timing);
-// and a recorder of what the page reports as going wrong.
+// as a SHA-256 for every one (unless discardSaved is set, as for timing),
+// the file chosen holding nextSceneText (empty unless set); and a recorder
+// of what the page reports as going wrong.
 function pageHelpers() {
     window.problems = [];
     const keep = (what) => window.problems.push(what);
@@ -255,8 +256,11 @@ function pageHelpers() {
     window.showSaveFilePicker = async (options) => {
         window.savePickerOptions = options;
         const parts = [];
+        const name = window.nextSceneName || 'scene.syncar';
+        const text = window.nextSceneText || '';
         return {
-            name: window.nextSceneName || 'scene.syncar',
+            name,
+            getFile: async () => new File([text], name),
             createWritable: async () => ({
                 write: async (data) => parts.push(data),
                 close: async () => {

@@ -125,6 +125,10 @@ void PutInPlace(PendingScene& Scene);
 bool IsOtherThanScene(const std::string& Path);
 std::string NotASceneFile(const std::string& Path);
 
+// Yes when Head, the first bytes of a file (at least as many as the scene
+// file's first line and its line end), is empty or begins a scene file.
+bool IsSceneHead(std::string_view Head);
+
 // The warning of a conversion that replaced a scene file with other names,
 // which go on naming the old scene.
 std::string HardLinkWarning(const std::string& Path, long long OtherNames);
