@@ -312,15 +312,16 @@ private:
         }
     }
 
-    // Why the scene of input I may not be written now, or empty: another
-    // input's of the same name, a file already written in this run, or an
-    // input.
+    // Why the scene of input I may not be written now, or empty: an earlier
+    // input's of the same name (whether that one is written or failed, so
+    // the outcome does not hang on which fails), a file already written in
+    // this run, or an input.
     std::string Refusal(std::size_t I)
     {
         const std::string& output = outputs_[I];
         const std::string refused = Printable(args_.Inputs[I]) + ": not converted: " + Printable(output);
         if (const auto earlier = sameNameAs_.find(I); earlier != sameNameAs_.end())
-            return refused + " is already written from " + Printable(args_.Inputs[earlier->second]);
+            return refused + " is also the scene of " + Printable(args_.Inputs[earlier->second]) + ", an earlier input";
         const auto identity = output.empty() || output == "-" ? std::nullopt : IdentityOf(output);
         const std::lock_guard lock(lock_);
         if (const auto written = identity ? writtenAs_.find(*identity) : writtenAs_.end(); written != writtenAs_.end()) {

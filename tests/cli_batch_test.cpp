@@ -61,15 +61,15 @@ TEST(Batch, TemplatesDryRunAndKindsOfWarning)
          {"shots/A/track/camera.syncar", "shots/B/track/camera.syncar"}},
         {{"-o", "D/out/{parent}_{name}{{1}}.syncar", "A", "B"}, 1,
          warnA + "quorvel-convert: D/shots/B/track/camera.ma: not converted: D/out/track_camera{1}.syncar is "
-                 "already written from D/shots/A/track/camera.ma\n"
+                 "also the scene of D/shots/A/track/camera.ma, an earlier input\n"
                  "quorvel-convert: 1 converted, 1 failed, 1 with warnings\n",
          {"out/track_camera{1}.syncar"}},
         {{"--dry-run", "-d", "D/out", "A", "D/broken.ma", "A"}, 1,
          warnA + "quorvel-convert: D/shots/A/track/camera.ma -> D/out/camera.syncar: would be written, a new file\n"
                  "quorvel-convert: D/broken.ma: not a Maya ASCII export: its first line 'not an export' does not "
                  "begin with '//Maya ASCII'\n"
-                 "quorvel-convert: D/shots/A/track/camera.ma: not converted: D/out/camera.syncar is already "
-                 "written from D/shots/A/track/camera.ma\n"
+                 "quorvel-convert: D/shots/A/track/camera.ma: not converted: D/out/camera.syncar is also the "
+                 "scene of D/shots/A/track/camera.ma, an earlier input\n"
                  "quorvel-convert: 1 would convert, 2 would not, 1 with warnings\n",
          {}},
         {{"--dry-run", "-q", "A", "D/old.syncar"}, 0,

@@ -84,7 +84,7 @@ TEST(Cli, DirectoryModeNeverWritesOneSceneTwice)
     const ProgramResult result = RunProgram({Convert, "-d", folder.Path().string(), first, second});
     EXPECT_EQ(result.Status, 1);
     EXPECT_THAT(result.Err, HasSubstr(second + ": not converted: " + folder / "shot.syncar" +
-                                      " is already written from " + first));
+                                      " is also the scene of " + first + ", an earlier input"));
     EXPECT_EQ(ReadFile(folder / "shot.syncar"), RunProgram({Convert, Sample, "-"}).Out);
 }
 

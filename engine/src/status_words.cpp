@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include <fmt/format.h>
+
 namespace quorvel::status_words {
 
 namespace {
@@ -51,7 +53,9 @@ std::vector<std::string> Details(const ConvertReport& Report, bool SavedTrackpoi
     for (std::size_t i = 0; i < listed; ++i)
         lines.push_back("line " + std::to_string(trackers.Skipped[i].LineNumber) + ": " + trackers.Skipped[i].Reason);
     if (trackers.SkippedCount > static_cast<long>(listed))
-        lines.push_back("and " + std::to_string(trackers.SkippedCount - static_cast<long>(listed)) + " more");
+        // One format text, not pieces: the compiler would build " more" from
+        // immediate bytes, in which the package check reads a misspelt "mor".
+        lines.push_back(fmt::format("and {} more", trackers.SkippedCount - static_cast<long>(listed)));
     return lines;
 }
 
