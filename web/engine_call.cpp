@@ -36,6 +36,17 @@ nlohmann::json ReportJson(const quorvel::ConvertReport& Report, bool SavedTrackp
             {"details", quorvel::status_words::Details(Report, SavedTrackpoints)}};
 }
 
+// What keeps the file named SceneName, whose first SceneHeadSize bytes are
+// SceneHead, from being replaced: as in the window, only a scene file or
+// an empty file is. Empty when nothing does.
+std::string SceneHeadProblem(std::string_view SceneName, const char* SceneHead, int SceneHeadSize)
+{
+    if (SceneHeadSize < 0 || quorvel::IsSceneHead({SceneHead, static_cast<std::size_t>(SceneHeadSize)}))
+        return {};
+    // Named as the user chose it, without the worker's folder.
+    return quorvel::NotASceneFile(std::string(SceneName.substr(SceneName.rfind('/') + 1)));
+}
+
 }  // namespace
 
 // Converts InputFile into OutputFile (paths in the worker's file system) as
@@ -50,13 +61,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* quorvel_convert(const char* InputFil
     static std::string answer;
     nlohmann::json result;
     try {
-        if (SceneHeadSize >= 0 &&
-            !quorvel::IsSceneHead({SceneHead, static_cast<std::size_t>(SceneHeadSize)})) {
-            // Named as the user chose it, without the worker's folder.
-            const std::string_view output = OutputFile;
-            throw quorvel::Error(quorvel::ErrorKind::FileSystem,
-                                 quorvel::NotASceneFile(std::string(output.substr(output.rfind('/') + 1))));
-        }
+        if (const std::string problem = SceneHeadProblem(OutputFile, SceneHead, SceneHeadSize); !problem.empty())
+            throw quorvel::Error(quorvel::ErrorKind::FileSystem, problem);
         quorvel::ConvertState state;
         state.InputFile = InputFile;
         state.OutputFile = OutputFile;
@@ -69,5 +75,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* quorvel_convert(const char* InputFil
     // Bytes of the export that are not UTF-8 may reach a message: they are
     // shown as replacement characters rather than lost with the message.
     answer = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return answer.c_str();
+}
+
+// The page's check of a file the user chose, when choosing it and again
+// just before the scene replaces it: what SceneHeadProblem says, empty when
+// the file may be replaced. The text stays valid until the next call.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* quorvel_scene_head_problem(const char* SceneName, const char* SceneHead,
+                                                                       int SceneHeadSize)
+{
+    static std::string answer;
+    answer = SceneHeadProblem(SceneName, SceneHead, SceneHeadSize);
     return answer.c_str();
 }

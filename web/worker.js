@@ -3,7 +3,8 @@
 //
 // The page's Web Worker, after engineWasm (the WebAssembly module's bytes
 // in base64) and the engine's own script (QuorvelEngine): it converts one
-// export at a time in memory, then hands the scene's bytes to the page.
+// export at a time in memory, then hands the scene's bytes to the page;
+// and it says whether a chosen file may be replaced by a scene.
 // The page reads the export and hands its bytes over, which the engine's
 // file system then owns: reading a File in the worker fails in some
 // browsers opened from disk, and reading it in slices where it lies
@@ -70,9 +71,17 @@ function convert(engine, { bytes, exportName, sceneName, sceneHead, saveTrackpoi
     }
 }
 
+// Whether the file named sceneName, whose first bytes are sceneHead, may be
+// replaced: the engine's reason when not, else ''.
+function checkScene(engine, { sceneName, sceneHead }) {
+    return { problem: engine.ccall('quorvel_scene_head_problem', 'string', ['string', 'array', 'number'],
+        [sceneName, sceneHead, sceneHead.length]) };
+}
+
 onmessage = async (event) => {
     try {
-        const answer = convert(await engineReady, event.data);
+        const engine = await engineReady;
+        const answer = event.data.checkOnly ? checkScene(engine, event.data) : convert(engine, event.data);
         postMessage(answer, answer.bytes ? [answer.bytes.buffer] : []);
     } catch (error) {
         // The engine itself failed (no memory left, say): a fresh one for

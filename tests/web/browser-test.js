@@ -6,11 +6,11 @@
 // (chromium, firefox or webkit: see browsers.js; drivers from MODULES,
 // installed by npm ci from package-lock.json), opened from file:// and
 // from a server on 127.0.0.1: every golden case under CASES through the
-// page's own controls, the scene saved through the save picker (and once
-// as a download, as in browsers without one) compared byte for byte;
-// failures show the engine's message and save nothing, and so do an
-// export that cannot be read, a failing worker and a chosen file that is
-// no scene file; Convert's enabling rule
+// page's own controls, the scene saved into a folder given to the page
+// (and once as a download, as in browsers without a folder picker)
+// compared byte for byte; failures show the engine's message and save
+// nothing; choosing and replacing a file in the folder, whatever goes
+// wrong (sceneFileInFolder); Convert's enabling rule
 // and the keys; no WCAG 2.2 A or AA violation that axe-core finds at start,
 // after a conversion with a skipped line and a warning, and with the error
 // box open. Given BIG_EXPORT, a large export converts from file:// while
@@ -145,66 +145,124 @@ function checkFailed(state, label) {
     check(state.convertEnabled && !state.busy, `${label}: Convert disabled or the page busy after a failed conversion`);
 }
 
-// An export that cannot be read (here: gone since it was chosen), a worker
-// that fails (here: one that throws, in place of the page's) and a chosen
-// file that is no scene file end in the error box as any failed
-// conversion, nothing saved; the next conversion works, over an old scene.
-async function failuresAroundTheEngine(tab, where, work) {
+// The scene file 'kept.syncar' in the folder chosen, row by row: what is
+// there first (old; undefined: nothing), the name typed (kept.syncar
+// unless given), whether replacing is confirmed, what goes wrong (a factor
+// that fails, an export gone before Convert, a failing worker, a failing
+// write, the permission taken back, the file changed after N reads), and
+// then: chosen or not, the error box (null: none), the file after (old,
+// the scene, or none), and what the page asked. The export converts (the
+// case's factor), so
+// only the row's fault may fail it; a refused choice keeps the one before.
+async function sceneFileInFolder(tab, where, work) {
     const gone = path.join(work, 'gone.ma');
     const dir = path.join(casesDir, 'shot_0010_sample_factor_2_54');
+    const expected = fs.readFileSync(path.join(dir, 'expected.syncar')).toString('base64');
+    const oldScene = 'SynthEyesScene {\r\n}\r\n';
+    const log = 'frame,x,y\r\n1001,0.5,0.5\r\n';
     const notAScene = /^'kept\.syncar' is not a scene file: only a scene file \(its first line "SynthEyesScene \{"\) or an empty file is replaced$/;
+    const badName = (name) => new RegExp(`^'${name.replace(/[.\\]/g, '\\$&')}' cannot be the scene file's name: it must be a file's name in the folder chosen, without / or \\\\ or control characters, and not \\. or \\.\\.$`);
+    const named = "Name of the scene file in the folder renders: [gone.syncar]";
+    const replace = "'kept.syncar' already exists in the folder renders.\nDo you want to replace it?";
     const rows = [
-        { what: 'an export gone before Convert', shows: /gone\.ma/ },
-        { what: 'a failing worker', shows: /no memory/ },
-        { what: 'a chosen file that is no scene file', old: 'frame,x,y\r\n1001,0.5,0.5\r\n', shows: notAScene },
-        { what: 'a chosen file that only begins like a scene file', old: 'SynthEyesScene {2}\n', shows: notAScene },
+        { what: 'a new scene, its extension added', name: 'kept', after: 'scene', asked: [named] },
+        { what: 'an export gone before Convert', gone: true, shows: /gone\.ma/, after: 'none' },
+        { what: 'a failing worker', worker: true, shows: /no memory/, after: 'none' },
+        { what: 'a failing conversion, no file before', factor: 'x', shows: /factor/i, after: 'none' },
+        { what: 'a failing conversion over an old scene', old: oldScene, factor: 'x', shows: /factor/i, after: 'old', asked: [named, replace] },
+        { what: 'a failing write, no file before', failWrite: true, after: 'none',
+            shows: /^Cannot write the scene file 'kept\.syncar' in the folder renders: there is no room left for it\. The scene was not saved\.$/ },
+        { what: 'a failing write over an old scene', old: oldScene, failWrite: true, after: 'old', shows: /^Cannot write the scene file 'kept\.syncar'/ },
+        { what: 'the permission taken back', old: oldScene, permission: 'denied', after: 'old',
+            shows: /^Cannot use the scene file 'kept\.syncar' in the folder renders: the browser does not let this page write into the folder renders$/ },
+        { what: 'a file that is no scene file', old: log, chosen: false, shows: notAScene, after: 'old', asked: [named] },
+        { what: 'a file that only begins like a scene file', old: 'SynthEyesScene {2}\n', chosen: false, shows: notAScene, after: 'old' },
+        { what: 'replacing declined', old: oldScene, confirm: false, chosen: false, shows: null, after: 'old', asked: [named, replace] },
+        { what: 'a scene file made no scene file once chosen', old: oldScene, change: { after: 1, text: log }, shows: notAScene, after: log },
+        { what: 'a scene file made no scene file during the conversion', old: oldScene, change: { after: 2, text: log }, shows: notAScene, after: log },
+        { what: 'a scene file made a folder once chosen', old: oldScene, change: { after: 1, text: null }, after: null,
+            shows: /^Cannot use the scene file 'kept\.syncar' in the folder renders: it is a folder$/ },
+        { what: 'an empty file replaced', old: '', after: 'scene', asked: [named, replace] },
+        { what: 'an old scene replaced', old: oldScene, after: 'scene', asked: [named, replace] },
+        ...['', ' ', '.', '..', '../kept', 'a/kept', 'a\\kept', 'ke\tpt'].map((name) =>
+            ({ what: `the name '${name}'`, name, chosen: false, after: 'none',
+                shows: name.trim() ? badName(name.trim()) : /^No name was given for the scene file\.$/ })),
     ];
-    for (const { what, old, shows } of rows) {
+    for (const row of rows) {
+        const label = `${where}: ${row.what}`;
         fs.copyFileSync(path.join(dir, 'input.ma'), gone);
-        // A factor that converts: only the row's fault may fail it.
-        await tab.evaluate((text) => {
-            window.savedBase64 = null;
-            window.nextSceneName = 'kept.syncar';
-            window.nextSceneText = text;
-            document.getElementById('factor').value = '1';
-        }, old || '');
         await tab.upload('#input-picker', gone);
-        if (what === 'a failing worker') {
-            await tab.evaluate(() => {
+        if (row.gone)
+            fs.rmSync(gone);
+        // Passed as JSON, where WebDriver may make undefined null.
+        await tab.evaluate((row) => {
+            const files = window.sceneFolder.files;
+            files.clear();
+            if (row.old != null)
+                files.set('kept.syncar', new TextEncoder().encode(row.old));
+            window.savedBase64 = null;
+            window.asked = [];
+            window.nextSceneName = row.name == null ? 'kept.syncar' : row.name;
+            window.confirmAnswer = row.confirm !== false;
+            window.failWrite = row.failWrite;
+            window.permission = row.permission;
+            window.change = row.change ? { after: row.change.after, reads: 0, bytes: row.change.text === null ? null : new TextEncoder().encode(row.change.text) } : null;
+            document.getElementById('factor').value = row.factor;
+            if (row.worker) {
                 worker.terminate();
                 worker = new Worker(URL.createObjectURL(new Blob(['onmessage = () => { throw new Error("no memory"); };'])));
-            });
-        } else if (!old) {
-            fs.rmSync(gone);
-        }
+            }
+        }, { old: row.old, name: row.name, confirm: row.confirm, failWrite: row.failWrite || false, permission: row.permission,
+            change: row.change, factor: row.factor || caseArgs(dir).factor, worker: row.worker || false });
+        const before = await tab.evaluate(() => document.getElementById('output-name').value);
         await tab.click('#open-output');
-        await tab.waitFor(() => !document.getElementById('convert').disabled);
-        await tab.click('#convert');
-        await conversionEnded(tab);
-        const state = await pageState(tab);
-        checkFailed(state, `${where}: ${what}`);
-        check(shows.test(state.error), `${where}: ${what}: the error box says '${state.error}'`);
+        await tab.waitFor(() => !choosing);
+        let state = await pageState(tab);
+        const output = await tab.evaluate(() => document.getElementById('output-name').value);
+        if (row.chosen === false) {
+            check(output === before, `${label}: the output box shows '${output}', not '${before}'`);
+        } else {
+            check(output === 'renders/kept.syncar' && state.error === null, `${label}: not chosen ('${output}', ${state.error})`);
+            await tab.click('#convert');
+            await conversionEnded(tab);
+            state = await pageState(tab);
+            if (row.after === 'scene')
+                check(state.status.startsWith('Converted') && !state.convertEnabled, `${label}: status line '${state.status}'`);
+            else
+                checkFailed(state, label);
+        }
+        check(row.shows ? row.shows.test(state.error) : state.error === null, `${label}: the error box says '${state.error}'`);
         if (state.error !== null)
             await closeErrorBox(tab);
+        // What the folder holds: its names, and kept.syncar's bytes in base64.
+        const found = await tab.evaluate(() => {
+            const files = window.sceneFolder.files;
+            const kept = files.get('kept.syncar');
+            return { names: [...files.keys()].join(), kept: kept ? window.base64Of(kept) : String(kept),
+                options: window.folderPickerOptions, asked: window.asked };
+        });
+        const text = row.after === 'old' ? row.old : row.after;
+        const kept = { none: 'undefined', scene: expected }[row.after] || (text === null ? 'null' : Buffer.from(text).toString('base64'));
+        check(found.kept === kept && found.names === (row.after === 'none' ? '' : 'kept.syncar'),
+            `${label}: the folder holds '${found.names}', kept.syncar ${found.kept.slice(0, 40)}…, not ${kept.slice(0, 40)}…`);
+        check(found.options.id === 'quorvel-scenes' && found.options.mode === 'readwrite', `${label}: the folder picker was asked ${JSON.stringify(found.options)}`);
+        if (row.asked)
+            check(found.asked.join('|') === row.asked.join('|'), `${label}: the page asked ${JSON.stringify(found.asked)}`);
     }
-    await tab.evaluate(() => { window.nextSceneText = 'SynthEyesScene {\r\n}\r\n'; });
-    const state = await convertOnce(tab, path.join(dir, 'input.ma'), caseArgs(dir), 'after.syncar');
-    await tab.evaluate(() => { window.nextSceneText = ''; });
-    check(state.savedBase64 !== null && Buffer.from(state.savedBase64, 'base64').equals(fs.readFileSync(path.join(dir, 'expected.syncar'))),
-        `${where}: no scene after the failures (${state.status} ${state.error})`);
 }
 
 // Convert starts disabled; choosing a scene file enables it; a conversion
-// disables it; a cancelled save picker changes nothing.
+// disables it; a cancelled folder picker changes nothing.
 async function enablingRule(tab, where) {
     check(!(await pageState(tab)).convertEnabled, `${where}: Convert enabled before a scene file was chosen`);
     await tab.evaluate(() => {
-        window.realPicker = window.showSaveFilePicker;
-        window.showSaveFilePicker = async () => { throw new DOMException('cancelled', 'AbortError'); };
+        window.realPicker = window.showDirectoryPicker;
+        window.showDirectoryPicker = async () => { throw new DOMException('cancelled', 'AbortError'); };
     });
     await tab.click('#open-output');
-    check(!(await pageState(tab)).convertEnabled, `${where}: a cancelled save picker enabled Convert`);
-    await tab.evaluate(() => { window.showSaveFilePicker = window.realPicker; });
+    await tab.waitFor(() => !choosing);
+    check(!(await pageState(tab)).convertEnabled, `${where}: a cancelled folder picker enabled Convert`);
+    await tab.evaluate(() => { window.showDirectoryPicker = window.realPicker; });
 }
 
 // Tab goes through the controls in the window's order, the path boxes left
@@ -250,12 +308,12 @@ async function accessibilityAfter(tab, where, work) {
         await closeErrorBox(tab);
 }
 
-// Browsers without a save picker: the scene is downloaded under the name
+// Browsers without a folder picker: the scene is downloaded under the name
 // given (Firefox first writes NAME.part).
 async function downloadPath(browser, url, where) {
     const tab = await browser.newTab();
     await tab.goto(url);
-    await tab.evaluate(() => { delete window.showSaveFilePicker; });
+    await tab.evaluate(() => { delete window.showDirectoryPicker; });
     tab.promptAnswer = 'downloaded';
     const dir = path.join(casesDir, 'shot_0010_sample_factor_2_54');
     const state = await convertOnce(tab, path.join(dir, 'input.ma'), caseArgs(dir), 'unused');
@@ -325,7 +383,7 @@ async function run(browser, url, where, work, server) {
     const cases = await goldenCases(tab, where);
     console.log(`${where}: ${cases} golden cases converted`);
     await accessibilityAfter(tab, where, work);
-    await failuresAroundTheEngine(tab, where, work);
+    await sceneFileInFolder(tab, where, work);
     if (bigExport && url.startsWith('file:'))
         await largeExport(tab, where);
     const problems = [...tab.problems, ...await tab.evaluate(() => window.problems)];

@@ -235,11 +235,19 @@ function launch(engine, modules, work) {
     return engine === 'webkit' ? launchWebKit(modules, work) : launchPuppeteer(engine, modules, work);
 }
 
-// Run in the page once it has loaded: the page's save picker stood in
-// for, where what the page writes is kept, as base64 for small scenes and
-// as a SHA-256 for every one (unless discardSaved is set, as for timing),
-// the file chosen holding nextSceneText (empty unless set); and a recorder
-// of what the page reports as going wrong.
+// Run in the page once it has loaded: a recorder of what the page reports
+// as going wrong, and the folder picker stood in for by a folder in memory
+// (window.sceneFolder, named 'renders', its files a Map of name to bytes,
+// null for a folder) that does what the browser's does: names that are
+// no file's refused, a writable written into a file of its own and put in
+// place on close. What is put in place is kept also as window.savedBase64
+// (small scenes) and savedSha256 (unless discardSaved is set, as for
+// timing). Set failWrite to fail the next write, permission to take the
+// folder's permission back, change ({ after: N, bytes }) to change a file
+// after it has been read N times (bytes null: a folder in its place;
+// reads counts them).
+// prompt and confirm answer nextSceneName (else the name suggested) and
+// confirmAnswer (else yes), and keep what they asked in window.asked.
 function pageHelpers() {
     window.problems = [];
     const keep = (what) => window.problems.push(what);
@@ -253,37 +261,89 @@ function pageHelpers() {
             original.apply(console, args);
         };
     }
-    window.showSaveFilePicker = async (options) => {
-        window.savePickerOptions = options;
-        const parts = [];
-        const name = window.nextSceneName || 'scene.syncar';
-        const text = window.nextSceneText || '';
-        return {
-            name,
-            getFile: async () => new File([text], name),
-            createWritable: async () => ({
-                write: async (data) => parts.push(data),
+    const refused = (name, what) => new DOMException(`'${name}': ${what}`, what);
+    const files = new Map();
+    const fileHandle = (name) => ({
+        kind: 'file',
+        name,
+        getFile: async () => {
+            if (!files.has(name))
+                throw refused(name, 'NotFoundError');
+            const bytes = files.get(name);
+            if (window.change && ++window.change.reads === window.change.after)
+                files.set(name, window.change.bytes);
+            return new File([bytes], name);
+        },
+        createWritable: async () => {
+            const parts = [];
+            return {
+                write: async (data) => {
+                    if (window.failWrite) {
+                        window.failWrite = false;
+                        throw refused(name, 'QuotaExceededError');
+                    }
+                    parts.push(new Uint8Array(data.buffer || data, data.byteOffset || 0, data.byteLength));
+                },
+                abort: async () => { parts.length = 0; },
                 close: async () => {
-                    window.savedCount = (window.savedCount || 0) + 1;
-                    if (window.discardSaved)
-                        return;
                     const whole = new Uint8Array(parts.reduce((size, part) => size + part.length, 0));
                     let at = 0;
                     for (const part of parts) {
                         whole.set(part, at);
                         at += part.length;
                     }
+                    window.savedCount = (window.savedCount || 0) + 1;
+                    if (window.discardSaved)
+                        return;
+                    files.set(name, whole);
                     window.savedSha256 = Array.from(new Uint8Array(await crypto.subtle.digest('SHA-256', whole)),
                         (byte) => byte.toString(16).padStart(2, '0')).join('');
-                    let text = '';
-                    if (whole.length < 8 << 20) {
-                        for (let i = 0; i < whole.length; i += 8192)
-                            text += String.fromCharCode(...whole.subarray(i, i + 8192));
-                        window.savedBase64 = btoa(text);
-                    }
+                    window.savedBase64 = whole.length < 8 << 20 ? window.base64Of(whole) : null;
                 },
-            }),
-        };
+            };
+        },
+    });
+    window.base64Of = (bytes) => {
+        let text = '';
+        for (let i = 0; i < bytes.length; i += 8192)
+            text += String.fromCharCode(...bytes.subarray(i, i + 8192));
+        return btoa(text);
+    };
+    const permission = async () => window.permission || 'granted';
+    window.sceneFolder = {
+        kind: 'directory',
+        name: 'renders',
+        files,
+        queryPermission: permission,
+        requestPermission: permission,
+        getFileHandle: async (name, { create = false } = {}) => {
+            if (['', '.', '..'].includes(name) || /[/\\]/.test(name))
+                throw new TypeError(`Name is not allowed: '${name}'`);
+            if (files.get(name) === null)
+                throw refused(name, 'TypeMismatchError');
+            if (!files.has(name) && !create)
+                throw refused(name, 'NotFoundError');
+            if (!files.has(name))
+                files.set(name, new Uint8Array(0));
+            return fileHandle(name);
+        },
+        removeEntry: async (name) => {
+            if (!files.delete(name))
+                throw refused(name, 'NotFoundError');
+        },
+    };
+    window.showDirectoryPicker = async (options) => {
+        window.folderPickerOptions = options;
+        return window.sceneFolder;
+    };
+    window.asked = [];
+    window.prompt = (question, suggested) => {
+        window.asked.push(`${question} [${suggested}]`);
+        return window.nextSceneName === undefined ? suggested : window.nextSceneName;
+    };
+    window.confirm = (question) => {
+        window.asked.push(question);
+        return window.confirmAnswer === undefined ? true : window.confirmAnswer;
     };
 }
 
