@@ -47,8 +47,9 @@ function startWorker() {
 startWorker();
 
 // One message to the worker: its answer, or an error when the worker
-// fails or its answer cannot be read, so that nothing waits forever. One
-// at a time, each after the one before has its answer.
+// fails or its answer cannot be read, so that nothing waits forever (and
+// a fresh worker for the next message). One at a time, each after the one
+// before has its answer.
 let workerFree = Promise.resolve();
 function inWorker(message, transfer = []) {
     const answer = workerFree.then(() => new Promise((resolve, reject) => {
@@ -60,7 +61,10 @@ function inWorker(message, transfer = []) {
         };
         worker.postMessage(message, transfer);
     }));
-    workerFree = answer.catch(() => {});
+    workerFree = answer.catch(() => {
+        worker.terminate();
+        startWorker();
+    });
     return answer;
 }
 
@@ -358,9 +362,6 @@ convert.addEventListener('click', async () => {
         answer = await inWorker({ bytes, exportName, sceneName: target.name, sceneHead, ...options },
             bytes ? [bytes] : []);
     } catch (error) {
-        // A fresh worker for the next conversion.
-        worker.terminate();
-        startWorker();
         answer = { result: { ok: false, failure: error.message } };
     }
     const { result } = answer;
