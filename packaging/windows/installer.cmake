@@ -36,6 +36,10 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Quorvel)
 # The installer gets its own name; see cpack-options.cmake.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 set(CPACK_STRIP_FILES ON)
+# CPack's zip has the build's times and the builder as owner: made again.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/repack-zip.cmake)
+set(CPACK_QUORVEL_MAKE_ZIP ${CMAKE_CURRENT_LIST_DIR}/make-zip)
+set(CPACK_QUORVEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 
 # Our NSIS.template.in: installs per user, without administrator rights.
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR})
