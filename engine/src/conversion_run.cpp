@@ -7,206 +7,20 @@
 #include "quorvel/interruption.h"
 #include "quorvel/export_reader.h"
 #include "quorvel/line_reader.h"
-#include "quorvel/number_text.h"
 #include "quorvel/scene_writer.h"
-#include "quorvel/text_rules.h"
 
+#include "conversion_warnings.h"
 #include "key_times.h"
 #include "platform.h"
+#include "scene_target.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
 namespace quorvel {
 
 namespace {
-
-// The scene file's first line, which tells a scene file from any other.
-constexpr std::string_view SceneFirstLine = "SynthEyesScene {";
-
-[[noreturn]] void RefuseLink(const std::string& Path, const std::string& Link, platform::ErrorCode Error)
-{
-    if (Link.empty() || Link == Path)
-        ThrowFileError("cannot follow the link", Path, Error);
-    ThrowFileError("cannot follow the link '" + Link + "' on the way to", Path, Error);
-}
-
-// Finds and opens the place of the scene file Path: the folder it goes to,
-// links at the end followed. Only a regular file is ever replaced: renaming
-// over a device or a pipe (such as /dev/null) would destroy it. Nor is a
-// file this user may not write: the rename needs only the folder's
-// permission, and would slip past the file's own. Nor is any file but a
-// scene file or an empty one: an export or a log named by a slip is kept.
-// Input, when given, must not be the file replaced.
-platform::ExistingFile LocateScene(const std::string& Path, platform::SceneFile& Scene, const LineReader* Input)
-{
-    if (Path.empty())
-        throw Error(ErrorKind::FileSystem, "no scene file was chosen");
-    platform::ExistingFile old;
-    std::string link;
-    if (const platform::ErrorCode error = Scene.Locate(Path, old, link)) {
-        if (error == platform::ForeignLinkInSharedFolder)
-            RefuseLink(Path, link, error);
-        ThrowFileError("cannot create the scene file", Path, error);
-    }
-    switch (old.Kind) {
-    case platform::PathKind::Missing:
-        return old;
-    case platform::PathKind::Folder:
-        throw Error(ErrorKind::FileSystem, "'" + Path + "' is a folder, not a scene file");
-    case platform::PathKind::Other:
-        throw Error(ErrorKind::FileSystem, "'" + Path + "' is not a regular file; a scene file "
-                                                        "replaces only a regular file");
-    case platform::PathKind::Regular:
-        break;
-    }
-    if (Input && Input->IsFile(old.Identity)) {
-        throw Error(ErrorKind::FileSystem,
-                    "the scene file '" + Path + "' is the export file itself; choose another name");
-    }
-    if (const platform::ErrorCode error = Scene.CheckMayWrite())
-        ThrowFileError("cannot replace the scene file", Path, error);
-    std::string head;
-    if (const platform::ErrorCode error = Scene.ReadHead(head)) {
-        throw Error(ErrorKind::FileSystem, "cannot read the scene file '" + Path + "' to see that it is one: " +
-                                               platform::ReasonText(error));
-    }
-    if (!IsSceneHead(head))
-        throw Error(ErrorKind::FileSystem, NotASceneFile(Path));
-    return old;
-}
-
-}  // namespace
-
-std::string FactorFault(std::string_view FactorText, std::string_view Subject)
-{
-    const std::string_view text = Trim(FactorText);
-    const std::string quoted = std::string(Subject) + " '" + Excerpt(FactorText) + "'";
-    if (text.empty())
-        return std::string(Subject) + " is empty; type a number, such as 1 or 0.5";
-    double factor = 0.0;
-    const bool number = ReadNumber(text, factor);
-    // A number beyond the largest double (1e400) reads as infinite.
-    if (number && std::isinf(factor) && text.find_first_of("0123456789") != std::string_view::npos)
-        return quoted + " is too large; a factor must lie between -1e308 and 1e308";
-    if (!number || !std::isfinite(factor))
-        return quoted + " is not a number, such as 1 or 0.5";
-    // A factor too small for a double (1e-400) would put every tracker at
-    // 0, 0, 0 or keep few of its digits: only a factor written as zero is zero.
-    const std::string_view digits = text.substr(0, text.find_first_of("eE"));
-    const bool writtenAsZero = digits.find_first_of("123456789") == std::string_view::npos;
-    if ((factor == 0 && !writtenAsZero) || std::fpclassify(factor) == FP_SUBNORMAL)
-        return quoted + " is too close to zero to be told from it; write 0 for zero";
-    return {};
-}
-
-double ParseFactor(std::string_view FactorText)
-{
-    const std::string fault = FactorFault(FactorText, "the multiplication factor");
-    if (!fault.empty())
-        throw Error(ErrorKind::BadFactor, fault);
-    double factor = 0.0;
-    ReadNumber(Trim(FactorText), factor);
-    return factor;
-}
-
-std::string ThreadsFault(std::string_view Text, std::string_view Subject)
-{
-    const bool digits = !Text.empty() && Text.find_first_not_of("0123456789") == std::string_view::npos;
-    if (digits && Text.find_first_not_of('0') != std::string_view::npos)
-        return {};
-    return std::string(Subject) + " '" + Excerpt(Text) +
-           "' is not a number of threads; give a whole number of at least 1, such as 4";
-}
-
-int ThreadsOf(std::string_view Text)
-{
-    int threads = 0;
-    for (const char digit : Text)
-        threads = std::min(threads * 10 + (digit - '0'), MaxThreads);
-    return threads;
-}
-
-int ThreadsFor(const ConvertOptions& Options)
-{
-    if (!platform::ThreadsAvailable())
-        return 1;
-    int threads = Options.Threads;
-    if (threads <= 0) {
-        const char* const text = std::getenv("QUORVEL_THREADS");
-        if (text && ThreadsFault(text, {}).empty()) {
-            threads = ThreadsOf(text);
-        } else {
-            threads = platform::UsableProcessors();
-        }
-    }
-    return std::clamp(threads, 1, MaxThreads);
-}
-
-namespace {
-
-// The scene holds whole frames per second: a rate such as 23.976 or 29.97
-// is written rounded, and the user must know.
-void WarnOfRoundedFrameRate(const ConvertState& State, ConvertReport& Report)
-{
-    if (State.FrameRateFound == State.FrameRate)
-        return;
-    char found[number_text::TextMax];
-    char* const end = number_text::WriteShortest(found, State.FrameRateFound);
-    Report.Warnings.push_back({WarningKind::FrameRate, State.FrameRateLineNumber,
-                               "frame rate " + std::string(found, end) + " written as " +
-                                   IntegerText(State.FrameRate) +
-                                   " (the scene file holds whole frames per second)"});
-}
-
-// Values the scene file holds as found, though no scene can sensibly use
-// them: the user must know, and the bytes written stay as they are.
-void WarnOfImpossibleValues(const ConvertState& State, ConvertReport& Report)
-{
-    const auto warn = [&Report](long Line, std::string Message) {
-        Report.Warnings.push_back({WarningKind::ImpossibleValue, Line, std::move(Message)});
-    };
-    if (State.FrameRate <= 0) {
-        warn(State.FrameRateLineNumber, "frame rate written as " + IntegerText(State.FrameRate) +
-                                            ": a scene needs at least 1 frame per second");
-    }
-    if (State.ImageWidth <= 0)
-        warn(State.ImageWidthLineNumber, "image width " + IntegerText(State.ImageWidth) + " is not above 0");
-    if (State.ImageHeight <= 0)
-        warn(State.ImageHeightLineNumber, "image height " + IntegerText(State.ImageHeight) + " is not above 0");
-    double aspect = 0.0;
-    if (!ReadNumber(Trim(State.AspectText), aspect) || !std::isfinite(aspect) || aspect <= 0)
-        warn(State.AspectLineNumber, "image aspect '" + Excerpt(State.AspectText) + "' is not a positive finite number");
-}
-
-bool IsFatal(const ConvertOptions& Options, WarningKind Kind)
-{
-    return std::find(Options.FatalWarnings.begin(), Options.FatalWarnings.end(), Kind) !=
-           Options.FatalWarnings.end();
-}
-
-// The first warning the caller made fatal, in the order they are told:
-// skipped tracker lines first.
-void FailOnFatalWarning(const ConvertOptions& Options, const LineReader& Reader, const ConvertReport& Report)
-{
-    const auto& skipped = Report.Trackers.Skipped;
-    if (!skipped.empty() && IsFatal(Options, WarningKind::SkippedTrackerLine)) {
-        throw Error(ErrorKind::FatalWarning,
-                    Reader.Where(skipped.front().LineNumber) + ": tracker line skipped: " + skipped.front().Reason,
-                    skipped.front().LineNumber);
-    }
-    for (const Warning& warning : Report.Warnings) {
-        if (IsFatal(Options, warning.Kind)) {
-            const std::string where = warning.Line > 0 ? Reader.Where(warning.Line) : Reader.Path();
-            throw Error(ErrorKind::FatalWarning, where + ": " + warning.Message, warning.Line);
-        }
-    }
-}
 
 // Where Convert writes the scene, and how its write errors read.
 struct SceneOutput {
@@ -269,29 +83,6 @@ ConvertReport CheckConversion(ConvertState& State, const ConvertOptions& Options
     // are those of a real conversion.
     LineReader reader(State.InputFile);
     return Convert(State, Options, reader, {nullptr, "no scene file"});
-}
-
-bool IsSceneHead(std::string_view Head)
-{
-    return Head.empty() || (Head.starts_with(SceneFirstLine) &&
-                            (Head.size() == SceneFirstLine.size() || Head[SceneFirstLine.size()] == '\r' ||
-                             Head[SceneFirstLine.size()] == '\n'));
-}
-
-std::string NotASceneFile(const std::string& Path)
-{
-    return "'" + Path + "' is not a scene file: only a scene file (its first line \"" +
-           std::string(SceneFirstLine) + "\") or an empty file is replaced";
-}
-
-bool IsOtherThanScene(const std::string& Path)
-{
-    platform::SceneFile scene;
-    platform::ExistingFile old;
-    std::string link;
-    std::string head;
-    return scene.Locate(Path, old, link) == 0 && old.Kind == platform::PathKind::Regular &&
-           scene.ReadHead(head) == 0 && !IsSceneHead(head);
 }
 
 int DescriptorNamed(const std::string& Path) { return platform::DescriptorNamed(Path); }
@@ -419,13 +210,6 @@ ConvertReport RunConversion(ConvertState& State, const ConvertOptions& Options)
     ConvertReport report = Prepare(State, Options, scene, true);
     PutPartsInPlace(scene);
     return report;
-}
-
-std::string HardLinkWarning(const std::string& Path, long long OtherNames)
-{
-    return "the scene file '" + Path + "' had " + std::to_string(OtherNames) +
-           (OtherNames == 1 ? " other name (a hard link), which keeps" : " other names (hard links), which keep") +
-           " the old scene";
 }
 
 ConvertReport ConvertToStandardOutput(ConvertState& State, const ConvertOptions& Options)
