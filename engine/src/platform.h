@@ -3,11 +3,10 @@
 //
 // Everything the engine asks of the operating system, in one place, so that
 // the conversion steps hold no system calls and no #ifdef. The files of
-// posix/ implement it for Linux and other POSIX systems, one a concept; a
-// sibling file does the same for another system. Failures come back as an
-// errno value (0 is success), the codes the C library's stream functions
-// set too, so a port maps its system's errors onto them; ReasonText puts
-// one into words.
+// posix/ implement it for Linux and other POSIX systems, those of windows/
+// for Windows, one a concept. Failures come back as an errno value (0 is
+// success), the codes the C library's stream functions set too, so a port
+// maps its system's errors onto them; ReasonText puts one into words.
 #pragma once
 
 #include "quorvel/file_identity.h"
