@@ -17,15 +17,7 @@
 int quorvel::cli::Main(int argc, char** argv)
 {
     using namespace quorvel::cli;
-    // Each says what an interruption left, as the scene under way had got.
-    static const quorvel::InterruptionLines lines = {
-        "quorvel-convert: interrupted: the conversion stopped before writing its scene file\n",
-        "quorvel-convert: interrupted: the conversion stopped and left the old scene file as it was\n",
-        "quorvel-convert: interrupted: the new scene file was already in place\n",
-        "quorvel-convert: interrupted: only part of the scene reached standard output\n",
-        "quorvel-convert: interrupted: the whole scene had already reached standard output\n",
-    };
-    quorvel::StopCleanlyOnInterruption(lines);
+    quorvel::StopCleanlyOnInterruption(InterruptionSays());
     const Arguments args = ParseArguments(argc, argv);
     bool allDone = true;
     switch (args.What) {

@@ -63,7 +63,20 @@ void PrintSummaryLine(const Outcome& Done)
                  Count(report.Trackers.SkippedCount, "tracker line skipped", "tracker lines skipped").c_str());
 }
 
-void PrintJsonLine(const Outcome& Done)
+const InterruptionLines& InterruptionSays()
+{
+    // Each says what an interruption left, as the scene under way had got.
+    static const InterruptionLines lines = {
+        "quorvel-convert: interrupted: the conversion stopped before writing its scene file\n",
+        "quorvel-convert: interrupted: the conversion stopped and left the old scene file as it was\n",
+        "quorvel-convert: interrupted: the new scene file was already in place\n",
+        "quorvel-convert: interrupted: only part of the scene reached standard output\n",
+        "quorvel-convert: interrupted: the whole scene had already reached standard output\n",
+    };
+    return lines;
+}
+
+std::string JsonLine(const Outcome& Done)
 {
     // The fields in the order the manual page lists them.
     using Json = nlohmann::ordered_json;
@@ -108,7 +121,12 @@ void PrintJsonLine(const Outcome& Done)
     line["warning_details"] = std::move(details);
     // File names and export text need not be UTF-8: a byte that is not
     // becomes U+FFFD rather than ending the report.
-    const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+    return line.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
+void PrintJsonLine(const Outcome& Done)
+{
+    const std::string text = JsonLine(Done);
     if ((std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) &&
         firstWriteError == 0) {
         firstWriteError = errno != 0 ? errno : EIO;

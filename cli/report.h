@@ -6,6 +6,7 @@
 #pragma once
 
 #include "quorvel/conversion_run.h"
+#include "quorvel/interruption.h"
 
 #include <string>
 
@@ -38,8 +39,14 @@ void PrintWarnings(const Outcome& Done);
 // The -v line: frames, trackers and skipped tracker lines.
 void PrintSummaryLine(const Outcome& Done);
 
-// One JSON object on one line of standard output, flushed at once so that a
-// reading pipeline sees each input as it ends.
+// What an interruption says on standard error, for each SceneProgress.
+const InterruptionLines& InterruptionSays();
+
+// The JSON report's line about one input.
+std::string JsonLine(const Outcome& Done);
+
+// JsonLine on standard output, flushed at once so that a reading pipeline
+// sees each input as it ends.
 void PrintJsonLine(const Outcome& Done);
 
 // The system's reason for the first JSON line that could not be written, 0 if none.

@@ -197,9 +197,16 @@ void Tell(const Arguments& Args, const Outcome& Done)
     } else {
         std::fprintf(stderr, "%s: %s\n", Program, Done.ErrorMessage.c_str());
     }
-    if (Args.JsonReport)
-        PrintJsonLine(Done);
 }
+
+// While it lives an interruption waits, so that a report line and what an
+// interruption says next change together.
+struct InterruptionsHeld {
+    InterruptionsHeld() { HoldInterruptions(); }
+    ~InterruptionsHeld() { ReleaseInterruptions(); }
+    InterruptionsHeld(const InterruptionsHeld&) = delete;
+    InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+};
 
 // How one input went, and its scene while it waits to be put in place.
 struct Result {
@@ -243,7 +250,10 @@ public:
                 break;  // no threads here (WebAssembly): the inputs one by one
             }
         }
-        NoteProgress();
+        {
+            const InterruptionsHeld held;
+            NoteProgress();
+        }
         std::vector<Result> group;
         auto started = std::chrono::steady_clock::now();  // the group's first
         for (std::size_t i = 0; i < count; ++i) {
@@ -275,6 +285,7 @@ public:
         for (std::thread& worker : workers)
             worker.join();
         NoteBatchProgress(nullptr);
+        NoteInterruptionReport(nullptr);
         if (count > 1 && !args_.Quiet) {
             std::fprintf(stderr, "%s: %ld %s, %ld %s, %ld with warnings\n", Program, succeeded_,
                          Checking() ? "would convert" : "converted", failed_, Checking() ? "would not" : "failed",
@@ -398,6 +409,10 @@ private:
         const bool written = Result.Written || (args_.DryRun && Result.Ok);
         const auto identity = written && Result.Output != "-" ? IdentityOf(Result.Output) : std::nullopt;
         Tell(args_, Result);
+        // Its report line and the next input's, should an interruption come, at once.
+        const InterruptionsHeld held;
+        if (args_.JsonReport)
+            PrintJsonLine(Result);
         (Result.Ok ? succeeded_ : failed_) += 1;
         warned_ += Result.HasWarnings() ? 1 : 0;
         {
@@ -416,6 +431,8 @@ private:
     void NoteProgress()
     {
         const std::size_t count = args_.Inputs.size();
+        if (args_.JsonReport)
+            NoteReport();
         if (!batch_ || told_ == count)
             return;
         if (!Checking())
@@ -426,6 +443,53 @@ private:
                std::to_string(failed_) + (Checking() ? " would not, " : " failed, ") +
                std::to_string(count - told_) + " not finished\n";
         NoteBatchProgress(line.c_str());
+    }
+
+    // Input I's report line when an interruption stops the run, with Message
+    // as its error.
+    Outcome Interrupted(std::size_t I, std::string Message, bool Written) const
+    {
+        Outcome done;
+        done.Input = args_.Inputs[I];
+        done.Output = outputs_[I];
+        done.Written = Written;
+        done.ErrorKind = "interrupted";
+        done.ErrorMessage = std::move(Message);
+        return done;
+    }
+
+    // The report lines an interruption now writes, one for every input not
+    // yet told: the one to be told next as far as its scene has got, the
+    // others not finished (their scenes wait beside their targets, which
+    // are as they were).
+    void NoteReport()
+    {
+        const std::size_t count = args_.Inputs.size();
+        if (told_ == count) {
+            NoteInterruptionReport(nullptr);
+            return;
+        }
+        if (lineStarts_.empty()) {
+            const std::string notFinished =
+                Checking() ? "interrupted: not finished" : "interrupted: not finished; the scene file was left as it was";
+            for (std::size_t i = 0; i < count; ++i) {
+                lineStarts_.push_back(notFinished_.size());
+                notFinished_ += JsonLine(Interrupted(i, notFinished, false));
+            }
+            lineStarts_.push_back(notFinished_.size());
+        }
+        InterruptionReport& report = reports_[told_ % reports_.size()];
+        const std::string prefix = std::string(Program) + ": ";
+        for (int p = 0; p < SceneProgressCount; ++p) {
+            std::string said = InterruptionSays()[static_cast<std::size_t>(p)];
+            said = said.substr(prefix.size(), said.size() - prefix.size() - 1);
+            const auto progress = static_cast<SceneProgress>(p);
+            const bool written = !Checking() && (progress == SceneProgress::NewSceneInPlace ||
+                                                 progress == SceneProgress::WholeOnStandardOutput);
+            report.UnderWay[static_cast<std::size_t>(p)] = JsonLine(Interrupted(told_, std::move(said), written));
+        }
+        report.Rest = std::string_view(notFinished_).substr(lineStarts_[told_ + 1]);
+        NoteInterruptionReport(&report);
     }
 
     const Arguments& args_;
@@ -447,6 +511,12 @@ private:
     // Where the interruption handler may still be reading the last line
     // while the next is put together.
     std::array<std::string, 4> progress_;
+    // With --report json: every input's line as not finished, one after
+    // another, and where each starts; the report an interruption writes,
+    // the one noted last and the one put together next.
+    std::string notFinished_;
+    std::vector<std::size_t> lineStarts_;
+    std::array<InterruptionReport, 2> reports_;
 };
 
 }  // namespace

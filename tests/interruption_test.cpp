@@ -42,6 +42,16 @@ const std::string OldSceneKept =
 const std::string NoneWritten = "quorvel-convert: interrupted: the conversion stopped before writing its scene file\n";
 const std::string NewSceneInPlace = "quorvel-convert: interrupted: the new scene file was already in place\n";
 
+// The report line (--report json) of an input that an interruption stopped.
+std::string Interrupted(const std::string& Input, const std::string& Output, bool Written, const std::string& Message)
+{
+    return R"({"schema":2,"input":")" + Input + R"(","output":")" + Output + R"(","written":)" +
+           (Written ? "true" : "false") + R"(,"ok":false,"error":{"kind":"interrupted","message":")" + Message +
+           R"(","line":null},"first_frame":null,"last_frame":null,"frames":null,"image_width":null,)"
+           R"("image_height":null,"aspect":null,"frame_rate_found":null,"frame_rate_written":null,"trackers":null,)"
+           R"("skipped_count":null,"skipped":[],"warnings":[],"warning_details":[]})" "\n";
+}
+
 // Every signal whose default ends the program and that can be caught.
 const std::vector<int> EndingSignals = {
     SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
@@ -245,6 +255,7 @@ struct Case {
     bool NamedFallback;  // storage without unnamed files
     std::string Line;    // what the converter says it left
     int Threads = 1;     // for the tracker lines
+    std::string Report{};  // on standard output
 };
 
 void RunCase(const Case& c)
@@ -309,13 +320,19 @@ void RunCase(const Case& c)
     if (fifo >= 0)
         ::close(fifo);
     EXPECT_EQ(result.Status, 128 + c.Signal);
+    const auto named = [&](std::string Text) {
+        for (const auto& [name, path] : {std::pair<std::string, std::string>{"@IN", input}, {"@OUT", scene},
+                                         {"@NEW", f / "out/new.syncar"}, {"@SAMPLE", Sample},
+                                         {"@DIR", f / "out"}}) {
+            for (std::size_t at; (at = Text.find(name)) != std::string::npos;)
+                Text.replace(at, name.size(), path);
+        }
+        return Text;
+    };
     if (c.Signal != SIGKILL) {
-        std::string line = c.Line;
-        if (const std::size_t at = line.find("@IN"); at != std::string::npos)
-            line.replace(at, 3, input);
-        EXPECT_EQ(result.Err, line);
+        EXPECT_EQ(result.Err, named(c.Line));
     }
-    EXPECT_EQ(result.Out, "");
+    EXPECT_EQ(result.Out, named(c.Report));
     EXPECT_EQ(listing("out"), before) << "the output folder changed";
     EXPECT_EQ(ReadFile(scene), Previous) << "the old scene file changed";
     EXPECT_TRUE(fs::is_empty(f / "tmp")) << "the staging file of standard output was left";
@@ -329,7 +346,9 @@ TEST(InterruptionLinuxOnly, EachSignalLeavesTheFolderAsItWas)
         std::string What;
         std::vector<std::string> Args;
         std::string Line;
+        std::string Report{};
     };
+    const std::string batchLine = "quorvel-convert: interrupted during @IN: 0 converted, 0 failed, 2 not finished\n";
     const Mode modes[] = {
         {"one scene file", {"IN", "OUT"}, OldSceneKept},
         {"-d", {"-d", "DIR", "IN"}, OldSceneKept},
@@ -338,9 +357,18 @@ TEST(InterruptionLinuxOnly, EachSignalLeavesTheFolderAsItWas)
         // A batch names the input under way and how far it got. With two
         // jobs the sample is converted meanwhile, and waits beside its
         // target to be put in place after the first.
-        {"a batch", {"-d", "DIR", "IN", Sample}, "quorvel-convert: interrupted during @IN: 0 converted, 0 failed, 2 not finished\n" + OldSceneKept},
-        {"a batch of two jobs", {"-j", "2", "-d", "DIR", "IN", Sample},
-         "quorvel-convert: interrupted during @IN: 0 converted, 0 failed, 2 not finished\n" + OldSceneKept},
+        {"a batch", {"-d", "DIR", "IN", Sample}, batchLine + OldSceneKept},
+        {"a batch of two jobs", {"-j", "2", "-d", "DIR", "IN", Sample}, batchLine + OldSceneKept},
+        // The report has a line for every input, however far it got.
+        {"one scene file, reported", {"--report", "json", "IN", "OUT"}, OldSceneKept,
+         Interrupted("@IN", "@OUT", false, OldSceneKept.substr(17, OldSceneKept.size() - 18))},
+        {"a new scene file, reported", {"--report", "json", "IN", "NEW"}, NoneWritten,
+         Interrupted("@IN", "@NEW", false, NoneWritten.substr(17, NoneWritten.size() - 18))},
+        {"a batch of two jobs, reported", {"-j", "2", "--report", "json", "-d", "DIR", "IN", Sample},
+         batchLine + OldSceneKept,
+         Interrupted("@IN", "@OUT", false, OldSceneKept.substr(17, OldSceneKept.size() - 18)) +
+             Interrupted("@SAMPLE", "@DIR/shot_0020.syncar", false,
+                         "interrupted: not finished; the scene file was left as it was")},
     };
     for (const bool named : {false, true}) {
         if (named && StorageShimCannotReach)
@@ -348,7 +376,8 @@ TEST(InterruptionLinuxOnly, EachSignalLeavesTheFolderAsItWas)
                          << StorageShimCannotReach;
         for (const Mode& mode : modes) {
             for (const int signal : {SIGINT, SIGTERM, SIGHUP})
-                RunCase({mode.What, Input::Fifo, mode.Args, signal, named, mode.Line, signal == SIGTERM ? 4 : 1});
+                RunCase({mode.What, Input::Fifo, mode.Args, signal, named, mode.Line, signal == SIGTERM ? 4 : 1,
+                         mode.Report});
         }
         for (const int threads : {1, 4})
             RunCase({"a large export file", Input::LargeFile, {"IN", "OUT"}, SIGINT, named, OldSceneKept, threads});
@@ -376,11 +405,12 @@ TEST(InterruptionLinuxOnly, AfterTheRenameTheNewSceneIsInPlace)
     const std::string input = f.Write("shot.ma", ReadFile(Sample) + bad);
     const std::string scene = f.Write("shot.syncar", Previous);
     fs::create_directory(f.Path() / "run");
-    Running converter({Convert, input, scene}, {}, f.Path() / "run", -1, true);
+    Running converter({Convert, "--report", "json", input, scene}, {}, f.Path() / "run", -1, true);
     ASSERT_TRUE(converter.WaitUntil([&] { return ReadFile(scene) != Previous; }));
     const ProgramResult result = converter.Stop(SIGINT);
     EXPECT_EQ(result.Status, 128 + SIGINT);
     EXPECT_TRUE(result.Err.ends_with(NewSceneInPlace)) << result.Err.substr(std::max<std::size_t>(result.Err.size(), 200) - 200);
+    EXPECT_EQ(result.Out, Interrupted(input, scene, true, "interrupted: the new scene file was already in place"));
     EXPECT_NE(ReadFile(scene), Previous);
     EXPECT_EQ(f.Names(), (std::vector<std::string>{"run", "shot.ma", "shot.syncar"}));
 }

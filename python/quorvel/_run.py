@@ -89,7 +89,8 @@ def _command() -> List[str]:
 def run(arguments: Sequence[str], inputs: int, stdin: Optional[bytes] = None) -> List[Any]:
     """Runs the converter and returns its report's records, one per input.
     A usage error raises UsageError; anything but one record per input
-    after a status of 0 or 1 raises ConverterError."""
+    after a status of 0 or 1, or after an interruption that the records
+    tell, raises ConverterError."""
     command = _command()
     program = command[-1]  # the converter, after any emulator that runs it
     command += list(arguments)
@@ -116,7 +117,11 @@ def run(arguments: Sequence[str], inputs: int, stdin: Optional[bytes] = None) ->
             found = "no schema (an older converter's)" if schema is None else f"schema {schema!r}"
             raise ConverterError(f"{program} printed a report of {found}; this package reads schema "
                                  f"{SCHEMA}: use a converter of version {__version__}")
-    if done.returncode not in (0, 1) or len(records) != inputs:
+    # Stopped by a signal, the converter still reports every input, those
+    # it did not finish as interrupted.
+    interrupted = any(isinstance(r.get("error"), dict) and r["error"].get("kind") == "interrupted"
+                      for r in records)
+    if (done.returncode not in (0, 1) and not interrupted) or len(records) != inputs:
         status = _status_text(done.returncode)
         raise ConverterError(f"{program} {status} after reporting {len(records)} of {inputs} inputs"
                              + (f": {said}" if said else ""))

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -43,6 +45,28 @@ void NoteBatchProgress(const char* Line);
 // has got, while others wait beside their targets (PutInPlace in
 // quorvel/conversion_run.h tells it when that scene is in place).
 void NoteSceneUnderWay(SceneProgress Progress);
+
+// What an interruption writes on standard output after its lines on
+// standard error, so that a report read there has a whole line for every
+// input: for the input under way the line of UnderWay for how far its
+// scene has got, then Rest, the lines of the inputs after it.
+struct InterruptionReport {
+    std::array<std::string, SceneProgressCount> UnderWay;
+    std::string_view Rest;
+};
+
+// The report an interruption writes from now on (kept by the caller until
+// the next call; nullptr for none). Call it while interruptions are held,
+// with the report line of the input before, so that no input is told
+// twice or not at all.
+void NoteInterruptionReport(const InterruptionReport* Report);
+
+// From HoldInterruptions to ReleaseInterruptions (on the thread that takes
+// the signals) an interruption waits, on Windows for up to 2 seconds, so
+// that a report line is written whole and what an interruption would say
+// next is noted with it. Not nested.
+void HoldInterruptions();
+void ReleaseInterruptions();
 
 // Keeps the signals above from the calling thread (a worker of a batch),
 // so that they are handled on the thread that notes the batch's progress.

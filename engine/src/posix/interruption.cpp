@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <string_view>
+#include <time.h>
 #include <unistd.h>
 
 namespace quorvel::platform {
@@ -64,6 +66,8 @@ namespace {
 const InterruptionLines* interruptionLines = nullptr;
 std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
 std::atomic<const char*> batchLine{nullptr};
+std::atomic<const InterruptionReport*> interruptionReport{nullptr};
+sigset_t beforeHold;  // the signal mask HoldInterruptions replaced
 
 // Every signal whose default ends the program and that can be caught;
 // SIGPIPE and SIGXFSZ are left to fail the write they stop.
@@ -85,8 +89,45 @@ sigset_t EndingSignals()
 // has nothing to dump, so the program exits with 128 + the signal instead.
 bool DumpsCore(int Signal) { return Signal == SIGQUIT || Signal == SIGXCPU; }
 
-// Only async-signal-safe calls: unlinkat, poll, write, sigaction,
-// sigprocmask, raise, _exit.
+// Milliseconds from now to Deadline (CLOCK_MONOTONIC), 0 once it is past.
+int MillisecondsTo(const timespec& Deadline)
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long left = (Deadline.tv_sec - now.tv_sec) * 1000LL + (Deadline.tv_nsec - now.tv_nsec) / 1000000;
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// The lines of Text to Fd, each whole: before each one waits for room until
+// Deadline, and stops there once it is past; a line begun is finished.
+// False when not all were written.
+bool WriteLines(int Fd, std::string_view Text, const timespec& Deadline)
+{
+    while (!Text.empty()) {
+        pollfd room{Fd, POLLOUT, 0};
+        if (::poll(&room, 1, MillisecondsTo(Deadline)) != 1 || !(room.revents & POLLOUT))
+            return false;
+        const void* end = std::memchr(Text.data(), '\n', Text.size());
+        const std::size_t size = end ? static_cast<std::size_t>(static_cast<const char*>(end) - Text.data()) + 1
+                                     : Text.size();
+        for (std::size_t at = 0; at < size;) {
+            const ssize_t wrote = ::write(Fd, Text.data() + at, size - at);
+            if (wrote > 0) {
+                at += static_cast<std::size_t>(wrote);
+            } else if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                pollfd more{Fd, POLLOUT, 0};
+                ::poll(&more, 1, -1);
+            } else if (wrote == 0 || errno != EINTR) {
+                return false;
+            }
+        }
+        Text.remove_prefix(size);
+    }
+    return true;
+}
+
+// Only async-signal-safe calls: unlinkat, clock_gettime, poll, memchr,
+// write, sigaction, sigprocmask, raise, _exit.
 extern "C" void OnInterruption(int Signal)
 {
     const int saveErrno = errno;
@@ -102,7 +143,11 @@ extern "C" void OnInterruption(int Signal)
     }
     const int progress = renamed ? static_cast<int>(SceneProgress::NewSceneInPlace) : sceneProgress.load();
     // Standard error may be a pipe nobody reads for now: the line waits a
-    // little for room, and the program ends in any case.
+    // little for room, and the program ends in any case. So do the report's
+    // lines on standard output.
+    timespec deadline {};
+    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += 2;
     pollfd error{STDERR_FILENO, POLLOUT, 0};
     if (interruptionLines && ::poll(&error, 1, 2000) == 1 && (error.revents & POLLOUT)) {
         if (const char* batch = batchLine.load()) {
@@ -110,6 +155,10 @@ extern "C" void OnInterruption(int Signal)
         }
         const char* line = (*interruptionLines)[static_cast<std::size_t>(progress)];
         [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, std::strlen(line));
+    }
+    if (const InterruptionReport* report = interruptionLines ? interruptionReport.load() : nullptr) {
+        if (WriteLines(STDOUT_FILENO, report->UnderWay[static_cast<std::size_t>(progress)], deadline))
+            WriteLines(STDOUT_FILENO, report->Rest, deadline);
     }
     errno = saveErrno;
     if (DumpsCore(Signal))
@@ -154,6 +203,16 @@ void StopCleanlyOnInterruption(const InterruptionLines& Lines)
 }
 
 void NoteBatchProgress(const char* Line) { platform::batchLine.store(Line); }
+
+void NoteInterruptionReport(const InterruptionReport* Report) { platform::interruptionReport.store(Report); }
+
+void HoldInterruptions()
+{
+    const sigset_t signals = platform::EndingSignals();
+    ::pthread_sigmask(SIG_BLOCK, &signals, &platform::beforeHold);
+}
+
+void ReleaseInterruptions() { ::pthread_sigmask(SIG_SETMASK, &platform::beforeHold, nullptr); }
 
 void NoteSceneUnderWay(SceneProgress Progress) { platform::NoteSceneProgress(Progress); }
 

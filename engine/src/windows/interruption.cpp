@@ -7,9 +7,12 @@
 
 #include "quorvel/interruption.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 namespace quorvel::platform {
 
@@ -23,6 +26,20 @@ std::wstring namedFiles[64];  // one per scene of a batch's jobs at most
 const InterruptionLines* interruptionLines = nullptr;
 std::atomic<int> sceneProgress{static_cast<int>(SceneProgress::NoneWritten)};
 std::atomic<const char*> batchLine{nullptr};
+// Held by the main thread while it writes a report line and notes what an
+// interruption says next; the handler waits for it a little.
+std::timed_mutex reportLock;
+std::atomic<const InterruptionReport*> interruptionReport{nullptr};
+
+void WriteAll(HANDLE To, std::string_view Text)
+{
+    DWORD written = 0;
+    while (!Text.empty() &&
+           ::WriteFile(To, Text.data(), static_cast<DWORD>(std::min<std::size_t>(Text.size(), 1 << 30)), &written,
+                       nullptr) &&
+           written > 0)
+        Text.remove_prefix(written);
+}
 
 }  // namespace
 
@@ -54,6 +71,10 @@ BOOL WINAPI OnInterruption(DWORD Event)
 {
     if (Event != CTRL_C_EVENT && Event != CTRL_BREAK_EVENT && Event != CTRL_CLOSE_EVENT)
         return FALSE;
+    // First, so that the batch goes no further than the report says; not
+    // released either. A line that takes longer is left unfinished, and
+    // then so is the report.
+    const bool reporting = reportLock.try_lock_for(std::chrono::seconds(2));
     bool renamed = false;
     {
         // Not released: the process ends here, before a commit could start.
@@ -78,6 +99,10 @@ BOOL WINAPI OnInterruption(DWORD Event)
         ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(std::strlen(line)), &written,
                     nullptr);
     }
+    if (const InterruptionReport* report = reporting && interruptionLines ? interruptionReport.load() : nullptr) {
+        WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), report->UnderWay[static_cast<std::size_t>(progress)]);
+        WriteAll(::GetStdHandle(STD_OUTPUT_HANDLE), report->Rest);
+    }
     // At once: an orderly exit would wait for locks the main thread holds.
     ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     return TRUE;
@@ -98,6 +123,12 @@ void StopCleanlyOnInterruption(const InterruptionLines& Lines)
 }
 
 void NoteBatchProgress(const char* Line) { platform::batchLine.store(Line); }
+
+void NoteInterruptionReport(const InterruptionReport* Report) { platform::interruptionReport.store(Report); }
+
+void HoldInterruptions() { platform::reportLock.lock(); }
+
+void ReleaseInterruptions() { platform::reportLock.unlock(); }
 
 void NoteSceneUnderWay(SceneProgress Progress) { platform::NoteSceneProgress(Progress); }
 
