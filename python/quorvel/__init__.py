@@ -10,6 +10,17 @@ its JSON report, and gives each conversion as a Result::
     print(result.frames, result.trackers, [w.message for w in result.warnings])
 
 ``python -m quorvel ARGS...`` runs the converter itself.
+
+A call stopped while the converter runs stops the converter first: on
+KeyboardInterrupt it is sent SIGINT, on an exception that a signal handler
+of the caller's raises (for SIGTERM, say) SIGTERM, and waited for, so that
+it ends as an interrupted conversion does (the old scene file as it was, no
+partial file); then the exception goes on. SIGTERM left at its default
+action stops the converter the same way, then ends the process by SIGTERM
+as the default does (in the main thread; elsewhere no handler can be set,
+and the converter finishes on its own, all or nothing). On Windows Ctrl-C
+reaches the converter itself, and it is waited for. A converter stopped by
+a signal of its own gives ConversionError of kind "interrupted".
 """
 from ._api import check, convert, convert_bytes, convert_many
 from ._errors import ConversionError, ConverterError, UsageError

@@ -7,8 +7,10 @@ import json
 import numbers
 import os
 import shutil
+import signal
 import subprocess
 import sys
+import threading
 from pathlib import Path
 from typing import Any, Iterable, List, Optional, Sequence, Union
 
@@ -86,6 +88,58 @@ def _command() -> List[str]:
     return [converter()]
 
 
+class _Terminated(BaseException):
+    """SIGTERM arrived while the converter ran, its action the default."""
+
+
+def _on_sigterm(signum: int, frame: Any) -> None:
+    raise _Terminated()
+
+
+def _stop(process: "subprocess.Popen[bytes]", error: BaseException) -> None:
+    """Stops the converter as this process is being stopped: it is sent
+    the same signal (SIGINT for KeyboardInterrupt, else SIGTERM), so that it
+    ends as it does when interrupted (the old scene file as it was, nothing
+    half-written), and waited for. On Windows, where Ctrl-C reaches it
+    itself, it is only waited for. A second interruption meanwhile kills it."""
+    try:
+        if os.name != "nt":
+            process.send_signal(signal.SIGINT if isinstance(error, KeyboardInterrupt) else signal.SIGTERM)
+        process.communicate()
+    except BaseException:
+        process.kill()
+        process.wait()
+        raise
+
+
+def _communicate(process: "subprocess.Popen[bytes]", stdin: bytes) -> Any:
+    """The converter's output and status, once it ends. Should this process
+    be stopped meanwhile (KeyboardInterrupt, an exception from a signal
+    handler of the caller's, SIGTERM), the converter is stopped first."""
+    # SIGTERM's default would end this process at once and leave the
+    # converter running: while it runs, the signal stops the converter,
+    # then ends this process as the default does. A handler of the
+    # caller's is left alone; only the main thread can set one.
+    catch = (os.name != "nt" and threading.current_thread() is threading.main_thread()
+             and signal.getsignal(signal.SIGTERM) == signal.SIG_DFL)
+    if catch:
+        signal.signal(signal.SIGTERM, _on_sigterm)
+    try:
+        out, err = process.communicate(stdin)
+    except BaseException as error:
+        if catch:
+            signal.signal(signal.SIGTERM, signal.SIG_DFL)
+            catch = False
+        _stop(process, error)
+        if isinstance(error, _Terminated):
+            os.kill(os.getpid(), signal.SIGTERM)
+        raise
+    finally:
+        if catch:
+            signal.signal(signal.SIGTERM, signal.SIG_DFL)
+    return out, err, process.returncode
+
+
 def run(arguments: Sequence[str], inputs: int, stdin: Optional[bytes] = None) -> List[Any]:
     """Runs the converter and returns its report's records, one per input.
     A usage error raises UsageError; anything but one record per input
@@ -96,18 +150,20 @@ def run(arguments: Sequence[str], inputs: int, stdin: Optional[bytes] = None) ->
     command += list(arguments)
     flags = getattr(subprocess, "CREATE_NO_WINDOW", 0)  # no console window flashing up on Windows
     try:
-        done = subprocess.run(command, input=stdin if stdin is not None else b"",
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, creationflags=flags)
+        process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, creationflags=flags)
     except OSError as error:
         raise ConverterError(f"cannot run {program}: {error.strerror or error}") from error
-    said = done.stderr.decode("utf-8", "replace").strip()
+    with process:
+        stdout, stderr, status = _communicate(process, stdin if stdin is not None else b"")
+    said = stderr.decode("utf-8", "replace").strip()
     prefix = "quorvel-convert: "
-    if done.returncode == 2:
+    if status == 2:
         first = said.splitlines()[0] if said else "usage error"
         raise UsageError(first[len(prefix):] if first.startswith(prefix) else first)
     records = []
     try:
-        for line in done.stdout.decode("utf-8").splitlines():
+        for line in stdout.decode("utf-8").splitlines():
             records.append(json.loads(line))
     except ValueError as error:
         raise ConverterError(f"{program} printed a report that is not JSON Lines: {error}") from None
@@ -117,13 +173,12 @@ def run(arguments: Sequence[str], inputs: int, stdin: Optional[bytes] = None) ->
             found = "no schema (an older converter's)" if schema is None else f"schema {schema!r}"
             raise ConverterError(f"{program} printed a report of {found}; this package reads schema "
                                  f"{SCHEMA}: use a converter of version {__version__}")
-    # Stopped by a signal, the converter still reports every input, those
-    # it did not finish as interrupted.
+    # Stopped by a signal of its own (not this process's), the converter
+    # still reports every input, those it did not finish as interrupted.
     interrupted = any(isinstance(r.get("error"), dict) and r["error"].get("kind") == "interrupted"
                       for r in records)
-    if (done.returncode not in (0, 1) and not interrupted) or len(records) != inputs:
-        status = _status_text(done.returncode)
-        raise ConverterError(f"{program} {status} after reporting {len(records)} of {inputs} inputs"
+    if (status not in (0, 1) and not interrupted) or len(records) != inputs:
+        raise ConverterError(f"{program} {_status_text(status)} after reporting {len(records)} of {inputs} inputs"
                              + (f": {said}" if said else ""))
     return records
 

@@ -7,8 +7,10 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
+import time
 import zipfile
 from pathlib import Path
 
@@ -164,3 +166,60 @@ def test_farm_job_script(tmp_path):
     done = subprocess.run(job + ["--report", str(report), str(CASES / "empty_file" / "input.ma"),
                                  str(tmp_path / "empty.syncar")])
     assert done.returncode == 1 and json.loads(report.read_text())["result"]["error"]["kind"] == "bad-input"
+
+
+STOPPED = """
+import signal, sys, quorvel
+signal.signal(signal.SIGINT, signal.default_int_handler)
+if sys.argv[3] == "handler":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+try:
+    if sys.argv[4] == "many":
+        print(*[r.error.kind for r in quorvel.convert_many([sys.argv[1], sys.argv[5]], sys.argv[2] + "/")])
+    else:
+        quorvel.convert(sys.argv[1], sys.argv[2] + "/shot.syncar")
+except BaseException as error:
+    print(type(error).__name__, getattr(error, "kind", ""), flush=True)
+    raise
+"""
+
+
+def children(pid):
+    found = []
+    for stat in Path("/proc").glob("[0-9]*/stat"):
+        try:
+            if int(stat.read_text().rsplit(")", 1)[1].split()[1]) == pid:
+                found.append(int(stat.parent.name))
+        except (OSError, IndexError, ValueError):
+            pass
+    return found
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="POSIX signals, FIFOs and /proc")
+@pytest.mark.parametrize("stopped, sig, handler, calls, said, status", [
+    ("python", signal.SIGINT, "default", "one", "KeyboardInterrupt", -signal.SIGINT),
+    ("python", signal.SIGTERM, "default", "one", "", -signal.SIGTERM),
+    ("python", signal.SIGTERM, "handler", "one", "SystemExit", 143),
+    ("converter", signal.SIGTERM, "default", "one", "ConversionError interrupted", 1),
+    ("converter", signal.SIGINT, "default", "many", "interrupted interrupted", 0),
+])
+def test_a_stopped_call_stops_the_converter_first(tmp_path, stopped, sig, handler, calls, said, status):
+    """The converter waits for an export nobody writes (a FIFO) when the
+    Python process or the converter itself gets the signal."""
+    export, out = tmp_path / "shot.ma", tmp_path / "out"
+    os.mkfifo(export)
+    out.mkdir()
+    (out / "shot.syncar").write_bytes(b"SynthEyesScene {\r\nold\r\n")
+    job = subprocess.Popen([sys.executable, "-c", STOPPED, str(export), str(out), handler, calls,
+                            str(CASES / "shot_0010_sample" / "input.ma")], stdout=subprocess.PIPE)
+    deadline = time.monotonic() + 60
+    while not (converter := children(job.pid)) or Path(f"/proc/{converter[0]}/wchan").read_text() not in (
+            "wait_for_partner", "fifo_open"):
+        assert job.poll() is None and time.monotonic() < deadline, "the converter never waited for the export"
+        time.sleep(0.01)
+    os.kill(job.pid if stopped == "python" else converter[0], sig)
+    assert job.communicate(timeout=60)[0].decode().strip() == said
+    assert job.returncode == status
+    assert not Path(f"/proc/{converter[0]}").exists(), "the converter was left running"
+    assert sorted(p.name for p in out.iterdir()) == ["shot.syncar"]
+    assert (out / "shot.syncar").read_bytes() == b"SynthEyesScene {\r\nold\r\n"
