@@ -239,6 +239,15 @@ public:
         }
     }
 
+    // Nothing the interruption handler reads outlives the run, however it ends.
+    ~Batch()
+    {
+        NoteInterruptionReport(nullptr);
+        NoteBatchProgress(nullptr);
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
     bool Run()
     {
         const std::size_t count = args_.Inputs.size();
