@@ -2,8 +2,9 @@
 // Copyright Contributors to the Quorvel Project
 //
 // The engine's fast paths against plain references: the print form against
-// fmt's 15 significant digits, the buffered line reader against a simple
-// splitter, over many values and line shapes, buffer edges included.
+// fmt's 15 significant digits, number reading against fast_float, the
+// buffered line reader against a simple splitter, over many values, forms
+// and line shapes, buffer edges included.
 #include "quorvel/error.h"
 #include "quorvel/line_reader.h"
 #include "quorvel/number_text.h"
@@ -11,6 +12,7 @@
 #include "quorvel/text_rules.h"
 #include "temp_folder.h"
 
+#include <fast_float/fast_float.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -75,6 +77,81 @@ TEST(PrintForm, AgreesWithFifteenDigits)
         const std::string expected = ReferencePrintForm(value);
         if (out != expected && ++mismatches <= 10)
             ADD_FAILURE() << "value " << ReferencePrintForm(value) << " printed as '" << out << "'";
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// What fast_float alone makes of the number at the front of Text, as the
+// engine lets it: a '+' skipped, then nothing but a digit or a period after
+// an optional '-'.
+std::size_t LibraryPrefix(const std::string& Text, double& Value)
+{
+    const char* const end = Text.data() + Text.size();
+    const char* const first = Text.data() + (Text.rfind('+', 0) == 0 ? 1 : 0);
+    const char* const start = first + (first < end && *first == '-' ? 1 : 0);
+    if (start == end || !((*start >= '0' && *start <= '9') || *start == '.'))
+        return 0;
+    const auto result = fast_float::from_chars(first, end, Value);
+    return result.ec == std::errc::invalid_argument ? 0 : static_cast<std::size_t>(result.ptr - Text.data());
+}
+
+// Number reading takes short forms itself: the same length and bits as the
+// library over digit counts around 15 to 19 and 2^53, powers of ten around
+// 22, leading zeros, -0, exact halfway cases, every exponent spelling, and
+// text that goes on after the number.
+TEST(NumberReading, AgreesWithTheLibraryOnEveryForm)
+{
+    std::vector<std::string> texts = {
+        "9007199254740992", "9007199254740993", "-9007199254740993.0", "900719925474099.3e1", "-0", "-0.0",
+        "0e400", "-0e-400", "1e22", "1e23", "1e-22", "1e-23", "9007199254740992e22", "9007199254740992e-22",
+        "1.7976931348623157e308", "4.9406564584124654e-324", "0.1", "1234567890123456789",
+        "12345678901234567890", "0000000000000000001", "00000000000000000001", "1.", ".5", "-.5", ".", "-",
+        "-.", "1e", "1e+", "1E-", "1ex", "1.5e5x", "+1", "+-1", "+.5e1", "0x1p3", "1e0001", "1e999999999999",
+        "7e-00000000000000000000000000000000000000000000022", "1,5", "--1", "1..2", "1e1.5", "1d5",
+    };
+    std::mt19937_64 rng(30);
+    const auto digits = [&rng](std::string& Text, std::uint64_t Count) {
+        for (std::uint64_t i = 0; i < Count; ++i)
+            Text += static_cast<char>('0' + rng() % 10);
+    };
+    const char* const tails[] = {"", "", "", " ", " 1", ";", "x", "e", "E+", "e-x", ".", "-1", "5", "e5"};
+    for (int i = 0; i < 300000; ++i) {
+        std::string text = rng() % 2 ? "-" : "";
+        text.append(rng() % 8 == 0 ? rng() % 25 : 0, '0');
+        digits(text, rng() % 21);
+        if (rng() % 3 != 0) {
+            text += '.';
+            digits(text, rng() % 21);
+        }
+        if (rng() % 2 != 0) {
+            text += "eE"[rng() % 2];
+            text += std::string_view("+-  ").substr(rng() % 4, 1);
+            text.append(rng() % 4 == 0 ? rng() % 4 : 0, '0');
+            text += std::to_string(rng() % 8 == 0 ? rng() % 400 : rng() % 60);
+        }
+        texts.push_back(text + tails[rng() % std::size(tails)]);
+    }
+    // An odd M times 10^E lies exactly halfway between two doubles when it
+    // falls between 2^(53+E) and 2^(54+E): the tie goes to the even one.
+    for (int e = 1; e <= 9; ++e) {
+        const double low = std::ldexp(1.0, 53 + e) / std::pow(10.0, e);
+        for (int i = 0; i < 2000; ++i) {
+            const auto m = static_cast<std::uint64_t>(low + static_cast<double>(rng() % (1u << 30)) * (low / 2e9)) | 1u;
+            texts.push_back(std::to_string(m) + "e" + std::to_string(e));
+        }
+    }
+    int mismatches = 0;
+    for (const std::string& text : texts) {
+        double value = 0;
+        double expected = 0;
+        const std::size_t length = ReadNumberPrefix(text, value);
+        const std::size_t expectedLength = LibraryPrefix(text, expected);
+        const bool same = length == expectedLength &&
+                          (length == 0 || number_text::BitsOf(value) == number_text::BitsOf(expected));
+        if (!same && ++mismatches <= 10) {
+            ADD_FAILURE() << "'" << text << "' read as " << length << " characters, " << value << "; the library "
+                          << expectedLength << ", " << expected;
+        }
     }
     EXPECT_EQ(mismatches, 0);
 }

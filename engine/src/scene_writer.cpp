@@ -9,6 +9,7 @@
 #include "platform.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -125,51 +126,47 @@ bool FifteenDigits(double Magnitude, std::uint64_t& Digits, int& Exponent)
     return false;
 }
 
-constexpr char DigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// The eight decimal digits of Value (below 10^8), the first in the lowest
+// byte, as values 0 to 9: split into halves, pairs and digits in parallel
+// lanes of one 64-bit integer, each division a multiplication and a shift
+// (exact for the lanes' ranges: below 10^4 for /100, below 100 for /10).
+inline std::uint64_t EightDigits(std::uint32_t Value)
+{
+    const std::uint64_t v = Value;
+    std::uint64_t x = (v / 10000) | ((v % 10000) << 32);
+    std::uint64_t q = ((x * 10486) >> 20) & 0x0000007F0000007Fu;
+    x = q | ((x - q * 100) << 16);
+    q = ((x * 103) >> 10) & 0x000F000F000F000Fu;
+    return q | ((x - q * 10) << 8);
+}
+
+void PutDigits(char* Out, std::uint64_t Digits)
+{
+    const std::uint64_t text = Digits | 0x3030303030303030u;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(Out, &text, 8);
+    } else {
+        for (int i = 0; i < 8; ++i)
+            Out[i] = static_cast<char>(text >> (8 * i));
+    }
+}
 
 // Writes 15 significant digits the way '%.15g' lays them out: trailing
 // zeros dropped, exponent form below 1e-4 and from 1e15 on. Digit runs are
 // copied 16 bytes at a time, which PrintFormMax leaves room for.
 char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
 {
-    // Two halves in 32-bit arithmetic, the lower one often all zeros. The
-    // bytes past the 15 digits are set too, as the 16-byte copies read them.
-    char d[32];
-    std::memcpy(d + 15, "00000000000000000", 17);
-    const auto writePairs = [&d](std::uint32_t Value, int Last, int Pairs) {
-        for (int i = Last; Pairs > 0; i -= 2, --Pairs) {
-            std::memcpy(d + i - 1, DigitPairs + (Value % 100) * 2, 2);
-            Value /= 100;
-        }
-        return Value;
-    };
-    // Up to 7 of them: 4, 2 and 1 at a time.
-    const auto trailingZeros = [](std::uint32_t Value) {
-        int zeros = 0;
-        if (Value % 10000 == 0) {
-            Value /= 10000;
-            zeros += 4;
-        }
-        if (Value % 100 == 0) {
-            Value /= 100;
-            zeros += 2;
-        }
-        return Value % 10 == 0 ? zeros + 1 : zeros;
-    };
-    const auto high = static_cast<std::uint32_t>(Digits / 100000000);
-    const auto low = static_cast<std::uint32_t>(Digits % 100000000);
-    int count = 0;
-    if (low == 0) {
-        std::memcpy(d + 7, "00000000", 8);
-        count = 7 - trailingZeros(high);
-    } else {
-        writePairs(low, 14, 4);
-        count = 15 - trailingZeros(low);
-    }
-    d[0] = static_cast<char>('0' + writePairs(high, 6, 3));
+    // The first 7 digits after a zero, then the last 8; the bytes past them
+    // are set too, as the 16-byte copies read them.
+    char text[32];
+    const std::uint64_t high = EightDigits(static_cast<std::uint32_t>(Digits / 100000000));
+    const std::uint64_t low = EightDigits(static_cast<std::uint32_t>(Digits % 100000000));
+    PutDigits(text, high);
+    PutDigits(text + 8, low);
+    std::memset(text + 16, '0', 16);
+    const char* const d = text + 1;
+    // Trailing zero digits are the zero bytes at the top of low (and of high).
+    const int count = low != 0 ? 15 - std::countl_zero(low) / 8 : 7 - std::countl_zero(high) / 8;
     const auto put = [&Out, &d](int From, int Count) {
         std::memcpy(Out, d + From, 16);
         Out += Count;

@@ -19,26 +19,81 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Length of the number at the front of Text, 0 if none, and its value: an
-// optional sign, digits with an optional period and at least one digit,
-// then an exponent if one follows whole. fast_float reads just that after
-// the sign it takes ('-'), except for the words inf and nan, which no
-// digit starts. Past a double's range the value is infinity or zero, as
-// strtod's; newer fast_float reports those as out of range.
-std::size_t ReadPrefix(std::string_view Text, double& Value)
+constexpr double ExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The digits from P on, not past End, added to Digits (which wraps past 19
+// of them); P is left after them.
+inline void ReadDigits(const char*& P, const char* End, std::uint64_t& Digits)
 {
-    const char* const end = Text.data() + Text.size();
-    const char* const first = Text.data() + (!Text.empty() && Text.front() == '+' ? 1 : 0);
-    const char* const start = first + (first < end && *first == '-' ? 1 : 0);
-    if (start == end || (!IsDigit(*start) && *start != '.'))
-        return 0;
-    const auto result = fast_float::from_chars(first, end, Value);
-    if (result.ec == std::errc::invalid_argument)
-        return 0;
-    return static_cast<std::size_t>(result.ptr - Text.data());
+    for (; P < End; ++P) {
+        const unsigned digit = static_cast<unsigned char>(*P) - unsigned{'0'};
+        if (digit > 9)
+            return;
+        Digits = Digits * 10 + digit;
+    }
 }
 
 }  // namespace
+
+// An optional sign, digits with an optional period and at least one digit,
+// then an exponent if one follows whole: what fast_float reads after the
+// sign it takes ('-'), except for the words inf and nan, which no digit
+// starts. Past a double's range the value is infinity or zero, as strtod's;
+// newer fast_float reports those as out of range.
+//
+// The short forms exports write are read here: at most 19 digits make an
+// exact integer; when it is at most 2^53 and the power of ten at most 22,
+// both are exact doubles and one multiplication or division rounds the
+// true value correctly, so the result is the one correctly rounded double,
+// the library's. The library reads anything else (more digits, a larger
+// power, an incomplete exponent).
+std::size_t ReadNumberPrefix(std::string_view Text, double& Value)
+{
+    const char* const begin = Text.data();
+    const char* const end = begin + Text.size();
+    const char* const first = begin + (begin < end && *begin == '+' ? 1 : 0);
+    const bool negative = first < end && *first == '-';
+    const char* p = first + (negative ? 1 : 0);
+    std::uint64_t digits = 0;
+    const char* const whole = p;
+    ReadDigits(p, end, digits);
+    int count = static_cast<int>(p - whole);
+    int exponent = 0;
+    if (p < end && *p == '.') {
+        const char* const fraction = ++p;
+        ReadDigits(p, end, digits);
+        exponent = -static_cast<int>(p - fraction);
+        count -= exponent;
+    }
+    // No digit: no number (the library agrees).
+    if (count == 0)
+        return 0;
+    bool exact = count <= 19;
+    if (exact && p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool below = p < end && *p == '-';
+        p += p < end && (*p == '-' || *p == '+') ? 1 : 0;
+        int power = 0;
+        exact = p < end && IsDigit(*p);
+        for (; exact && p < end && IsDigit(*p); ++p) {
+            power = power * 10 + (*p - '0');
+            exact = power <= 1000;
+        }
+        exponent += below ? -power : power;
+    }
+    if (exact && digits <= (std::uint64_t{1} << 53) && exponent >= -22 && exponent <= 22) {
+        const auto value = static_cast<double>(digits);
+        Value = exponent >= 0 ? value * ExactPowersOfTen[exponent] : value / ExactPowersOfTen[-exponent];
+        Value = negative ? -Value : Value;
+        return static_cast<std::size_t>(p - begin);
+    }
+    const auto result = fast_float::from_chars(first, end, Value);
+    if (result.ec == std::errc::invalid_argument)
+        return 0;
+    return static_cast<std::size_t>(result.ptr - begin);
+}
 
 std::size_t Find(std::int64_t StartPos, std::string_view Text, std::string_view Pattern)
 {
@@ -75,29 +130,29 @@ double ValueOf(std::string_view Text)
     const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
     double value = 0.0;
     if (std::none_of(Text.begin(), Text.end(), isBlank))
-        return ReadPrefix(Text, value) == 0 ? 0.0 : value;
+        return ReadNumberPrefix(Text, value) == 0 ? 0.0 : value;
     std::string packed;
     packed.reserve(Text.size());
     std::copy_if(Text.begin(), Text.end(), std::back_inserter(packed), [&](char c) { return !isBlank(c); });
-    return ReadPrefix(packed, value) == 0 ? 0.0 : value;
+    return ReadNumberPrefix(packed, value) == 0 ? 0.0 : value;
 }
 
 bool IsNumber(std::string_view Text)
 {
     double value = 0.0;
-    return !Text.empty() && ReadPrefix(Text, value) == Text.size();
+    return !Text.empty() && ReadNumberPrefix(Text, value) == Text.size();
 }
 
 double NumberValue(std::string_view Text)
 {
     double value = 0.0;
-    return ReadPrefix(Text, value) == 0 ? 0.0 : value;
+    return ReadNumberPrefix(Text, value) == 0 ? 0.0 : value;
 }
 
 bool ReadNumber(std::string_view Text, double& Value)
 {
     double value = 0.0;
-    if (Text.empty() || ReadPrefix(Text, value) != Text.size())
+    if (Text.empty() || ReadNumberPrefix(Text, value) != Text.size())
         return false;
     Value = value;
     return true;

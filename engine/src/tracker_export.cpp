@@ -41,15 +41,14 @@ std::string ParseTrackerLine(std::string_view Rest, std::array<double, 3>& Posit
             ++TrackPos;
         if (TrackPos == Rest.size())
             break;
-        std::size_t end = TrackPos;
-        while (end < Rest.size() && Rest[end] != ' ')
-            ++end;
-        const std::string_view token = Rest.substr(TrackPos, end - TrackPos);
         if (count == 3)
             return "more than 3 numbers";
-        if (!ReadNumber(token, Position[count++]))
-            return "'" + Excerpt(token) + "' is not a number";
-        TrackPos = end;
+        // The number is read where it starts; it must fill its token.
+        const std::string_view rest = Rest.substr(TrackPos);
+        const std::size_t length = ReadNumberPrefix(rest, Position[count++]);
+        if (length == 0 || (length < rest.size() && rest[length] != ' '))
+            return "'" + Excerpt(rest.substr(0, rest.find(' '))) + "' is not a number";
+        TrackPos += length;
     }
     if (count < 3)
         return count == 0 ? "no numbers" : "only " + std::to_string(count) + " of 3 numbers";

@@ -37,6 +37,10 @@ bool IsNumber(std::string_view Text);
 // exponent is out of a double's range.
 double NumberValue(std::string_view Text);
 
+// The length of the number at the front of Text, 0 when none, and its
+// value in Value: the number IsNumber accepts, read where more text follows.
+std::size_t ReadNumberPrefix(std::string_view Text, double& Value);
+
 // IsNumber and NumberValue in one pass: false when Text is not exactly one
 // number, otherwise true with its value in Value.
 bool ReadNumber(std::string_view Text, double& Value);
