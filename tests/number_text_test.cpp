@@ -62,3 +62,11 @@ TEST(Numbers, PrintFormAndShortestText)
         EXPECT_EQ(std::string(text, number_text::WriteShortest(text, value)), shortest);
     }
 }
+
+TEST(Numbers, CountsAsDigits)
+{
+    for (const long value : {0L, 7L, 10L, 1000L, 530000L, 10000000L, 99999999L, 100000000L, 1234567890123L, -5L}) {
+        char text[24];
+        EXPECT_EQ(std::string(text, WriteCount(text, value)), std::to_string(value));
+    }
+}

@@ -99,7 +99,7 @@ bool FifteenDigits(double Magnitude, std::uint64_t& Digits, int& Exponent)
 {
     constexpr double Margin = 0.125;
     constexpr double Top = 999999999999999.5;  // rounds up to 1e15
-    const int binary = static_cast<int>(number_text::BitsOf(Magnitude) >> 52) - 1023;
+    const int binary = static_cast<int>(std::bit_cast<std::uint64_t>(Magnitude) >> 52) - 1023;
     // Keeps the scale within the table; also rules out zero, subnormals,
     // infinity and NaN.
     if (binary < -26 || binary > 119)
@@ -160,7 +160,9 @@ char* LayOutGeneral(char* Out, std::uint64_t Digits, int Exponent)
     // are set too, as the 16-byte copies read them.
     char text[32];
     const std::uint64_t high = EightDigits(static_cast<std::uint32_t>(Digits / 100000000));
-    const std::uint64_t low = EightDigits(static_cast<std::uint32_t>(Digits % 100000000));
+    // Short numbers (7 significant digits or fewer) end in eight zeros.
+    const auto lowValue = static_cast<std::uint32_t>(Digits % 100000000);
+    const std::uint64_t low = lowValue != 0 ? EightDigits(lowValue) : 0;
     PutDigits(text, high);
     PutDigits(text + 8, low);
     std::memset(text + 16, '0', 16);
@@ -226,6 +228,18 @@ void AppendPrintForm(std::string& Out, double Value)
 {
     char text[PrintFormMax];
     Out.append(text, static_cast<std::size_t>(WritePrintForm(text, Value) - text));
+}
+
+char* WriteCount(char* Out, long Value)
+{
+    if (Value < 0 || Value >= 100000000)
+        return std::to_chars(Out, Out + 24, Value).ptr;
+    // The digits after the leading zeros, which are the zero bytes at the
+    // bottom; 0 itself keeps one.
+    const std::uint64_t digits = EightDigits(static_cast<std::uint32_t>(Value));
+    const int zeros = digits != 0 ? std::countr_zero(digits) / 8 : 7;
+    PutDigits(Out, digits >> (8 * zeros));
+    return Out + 8 - zeros;
 }
 
 void AppendInteger(std::string& Out, long long Value)

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 
 namespace quorvel {
@@ -77,7 +76,7 @@ char* WriteTrackerBlock(char* Out, long Number, const std::array<double, 3>& Sca
     constexpr std::string_view Middle = "\"\r\n     WPos ";
     constexpr std::string_view Tail = "\r\n   }";
     char* end = std::copy(Head.begin(), Head.end(), Out);
-    end = std::to_chars(end, end + 24, Number).ptr;
+    end = WriteCount(end, Number);
     end = std::copy(Middle.begin(), Middle.end(), end);
     end = WritePrintForm(end, Scaled[0]);
     *end++ = ',';

@@ -67,6 +67,10 @@ void AppendPrintForm(std::string& Out, double Value);
 inline constexpr std::size_t PrintFormMax = 32;
 char* WritePrintForm(char* Out, double Value);
 
+// Decimal digits of Value at Out, which has room for 24 characters (the
+// bytes after the digits may be overwritten); returns the end of the digits.
+char* WriteCount(char* Out, long Value);
+
 // Decimal digits with a minus sign for negative numbers, appended in place.
 void AppendInteger(std::string& Out, long long Value);
 
