@@ -6,9 +6,14 @@
 // input, on one thread and on three. Beyond "no crash", every run checks what a user relies on:
 // a success wrote a well-formed scene, a failure wrote nothing at all, no
 // file other than the target is ever left in the scene's folder, and
-// messages quote the export only in short, escaped excerpts.
+// messages quote the export only in short, escaped excerpts. Each word of
+// the input is also read as a number, which must give what fast_float gives.
 #include "quorvel/conversion_run.h"
 #include "quorvel/error.h"
+#include "quorvel/number_text.h"
+#include "quorvel/text_rules.h"
+
+#include <fast_float/fast_float.h>
 
 #include <charconv>
 #include <cstdint>
@@ -185,11 +190,38 @@ std::string ConvertOnce(const std::string& Input, const quorvel::ConvertOptions&
     return outcome + "\n" + scene;
 }
 
+// The number at the front of Text as fast_float alone reads it, after what
+// the engine lets through: a '+' skipped, then a digit or a period after an
+// optional '-'.
+void CheckNumber(std::string_view Text)
+{
+    double value = 0;
+    const std::size_t length = quorvel::ReadNumberPrefix(Text, value);
+    const char* const end = Text.data() + Text.size();
+    const char* const first = Text.data() + (!Text.empty() && Text.front() == '+' ? 1 : 0);
+    const char* const start = first + (first < end && *first == '-' ? 1 : 0);
+    double expected = 0;
+    std::size_t expectedLength = 0;
+    if (start < end && ((*start >= '0' && *start <= '9') || *start == '.')) {
+        const auto result = fast_float::from_chars(first, end, expected);
+        if (result.ec != std::errc::invalid_argument)
+            expectedLength = static_cast<std::size_t>(result.ptr - Text.data());
+    }
+    Require(length == expectedLength && (length == 0 || quorvel::number_text::BitsOf(value) ==
+                                                             quorvel::number_text::BitsOf(expected)),
+            "'" + std::string(Text) + "' reads as fast_float reads it");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {
     const std::string text(reinterpret_cast<const char*>(Data), Size);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find_first_of(" \t\r\n;\"", at), text.size());
+        CheckNumber(std::string_view(text).substr(at, end - at));
+        at = end + 1;
+    }
     const std::string input = (WorkFolder() / "export.ma").string();
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);
