@@ -143,6 +143,40 @@ std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End)
     return End;
 }
 
+std::size_t CountLineEnds(const char* Data, std::size_t From, std::size_t End)
+{
+    // Every CR, and every LF that does not follow a CR; no CR LF straddles
+    // From, as it starts a line.
+    std::size_t count = 0;
+    std::size_t at = From;
+#if defined(__SSE2__)
+    // Counted in the 16 bytes of a vector, each CR and LF -1 and each CR LF
+    // +1, added up across them before a byte could overflow. The byte
+    // before each block is read with it, so the first block starts a byte in.
+    if (at < End) {
+        count += Data[at] == '\r' || Data[at] == '\n' ? 1 : 0;
+        ++at;
+    }
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (at + 16 <= End) {
+        __m128i counts = _mm_setzero_si128();
+        for (int blocks = 0; blocks < 127 && at + 16 <= End; ++blocks, at += 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + at));
+            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Data + at - 1));
+            const __m128i lfs = _mm_cmpeq_epi8(bytes, lf);
+            counts = _mm_add_epi8(counts, _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), lfs));
+            counts = _mm_sub_epi8(counts, _mm_and_si128(lfs, _mm_cmpeq_epi8(before, cr)));
+        }
+        const __m128i sums = _mm_sad_epu8(_mm_sub_epi8(_mm_setzero_si128(), counts), _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+    }
+#endif
+    for (; at < End; ++at)
+        count += Data[at] == '\r' || (Data[at] == '\n' && (at == From || Data[at - 1] != '\r')) ? 1 : 0;
+    return count;
+}
+
 #if defined(__wasm_simd128__)
 const char* FindByte(const char* Data, std::size_t Size, char Byte)
 {

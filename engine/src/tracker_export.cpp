@@ -62,8 +62,14 @@ TrackerLine ExamineTrackerLine(std::string_view Line, double Factor, std::array<
     const std::size_t marker = FindText(Line, TrackerMarker);
     if (marker == std::string_view::npos)
         return TrackerLine::Other;
+    return ExamineTrackerNumbers(Line.substr(marker + TrackerMarker.size()), Factor, Scaled, Reason);
+}
+
+TrackerLine ExamineTrackerNumbers(std::string_view Rest, double Factor, std::array<double, 3>& Scaled,
+                                  std::string& Reason)
+{
     std::array<double, 3> position{};
-    Reason = ParseTrackerLine(Line.substr(marker + TrackerMarker.size()), position);
+    Reason = ParseTrackerLine(Rest, position);
     Scaled = {-Factor * position[0], position[2] * Factor, position[1] * Factor};
     if (Reason.empty() && !(std::isfinite(Scaled[0]) && std::isfinite(Scaled[1]) && std::isfinite(Scaled[2])))
         Reason = "the scaled position is too large for the scene";

@@ -50,6 +50,94 @@ struct Chunk {
     std::size_t OutSize = 0;
 };
 
+// Adds one line's outcome to C; Line is its number in the chunk, asked for
+// only when the line is skipped.
+template <typename LineNumber>
+void Record(Chunk& C, TrackerLine Kind, const std::array<double, 3>& Scaled, std::string& Reason,
+            const LineNumber& Line)
+{
+    switch (Kind) {
+    case TrackerLine::Other:
+        break;
+    case TrackerLine::Block:
+        C.Positions.push_back(Scaled);
+        break;
+    case TrackerLine::Skipped:
+        ++C.SkippedCount;
+        if (C.Skipped.size() < TrackerSummary::MaxSkippedListed)
+            C.Skipped.push_back({Line(), std::move(Reason)});
+        break;
+    }
+}
+
+// Line by line, each one's length tested first: a chunk larger than a
+// line may be can hold a line too long.
+void ReadEveryLine(Chunk& C, double Factor, std::size_t NulAt)
+{
+    const char* const data = C.In.Bytes.data();
+    const std::size_t size = C.In.Bytes.size();
+    std::array<double, 3> scaled{};
+    std::string reason;
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t end = FindLineEnd(data, at, size);
+        ++C.Lines;
+        // As NextLine tests them: the length first, then a NUL byte.
+        if (end - at > LineReader::MaxLineLength || NulAt < end) {
+            C.Fault = end - at > LineReader::MaxLineLength ? LineFault::TooLong : LineFault::Nul;
+            C.FaultLine = C.Lines;
+            return;
+        }
+        Record(C, ExamineTrackerLine(std::string_view(data + at, end - at), Factor, scaled, reason), scaled,
+               reason, [&C] { return C.Lines; });
+        at = end + (end + 1 < size && data[end] == '\r' && data[end + 1] == '\n' ? 2 : 1);
+    }
+}
+
+bool IsLineEnd(char C) { return C == '\r' || C == '\n'; }
+
+// The tracker lines are the ones that hold the marker: the chunk is searched
+// for it. Lines are counted in one pass at the end, and up to a skipped
+// line when it needs its number. Nothing from the line with a NUL byte on
+// is read.
+void ReadTrackerLines(Chunk& C, double Factor, std::size_t NulAt)
+{
+    const char* const data = C.In.Bytes.data();
+    const std::size_t size = C.In.Bytes.size();
+    std::size_t limit = std::min(NulAt, size);
+    while (limit > 0 && NulAt < size && !IsLineEnd(data[limit - 1]))
+        --limit;
+    const std::string_view text(data, limit);
+    std::array<double, 3> scaled{};
+    std::string reason;
+    std::size_t counted = 0;  // the lines before counted are in C.Lines
+    std::size_t at = 0;
+    while (at < limit) {
+        const std::size_t marker = FindText(text, TrackerMarker, at);
+        if (marker == std::string_view::npos)
+            break;
+        std::size_t start = marker;
+        while (start > at && !IsLineEnd(data[start - 1]))
+            --start;
+        const std::size_t rest = marker + TrackerMarker.size();
+        const std::size_t end = FindLineEnd(data, rest, size);
+        const auto number = [&] {
+            C.Lines += static_cast<long>(CountLineEnds(data, counted, start));
+            counted = start;
+            return C.Lines + 1;
+        };
+        Record(C, ExamineTrackerNumbers(std::string_view(data + rest, end - rest), Factor, scaled, reason),
+               scaled, reason, number);
+        at = end + (end + 1 < size && data[end] == '\r' && data[end + 1] == '\n' ? 2 : 1);
+    }
+    // A last line without its end counts too.
+    if (counted < limit)
+        C.Lines += static_cast<long>(CountLineEnds(data, counted, limit)) + (IsLineEnd(data[limit - 1]) ? 0 : 1);
+    if (NulAt < size) {
+        C.Fault = LineFault::Nul;
+        C.FaultLine = ++C.Lines;
+    }
+}
+
 void ReadLines(Chunk& C, double Factor)
 {
     const char* const data = C.In.Bytes.data();
@@ -61,32 +149,11 @@ void ReadLines(Chunk& C, double Factor)
     C.Fault = LineFault::None;
     const char* const nul = FindByte(data, size, '\0');
     const std::size_t nulAt = nul ? static_cast<std::size_t>(nul - data) : size;
-    std::array<double, 3> scaled{};
-    std::string reason;
-    for (std::size_t at = 0; at < size;) {
-        const std::size_t end = FindLineEnd(data, at, size);
-        ++C.Lines;
-        // As NextLine tests them: the length first, then a NUL byte.
-        if (end - at > LineReader::MaxLineLength || nulAt < end) {
-            C.Fault = end - at > LineReader::MaxLineLength ? LineFault::TooLong : LineFault::Nul;
-            C.FaultLine = C.Lines;
-            return;
-        }
-        switch (ExamineTrackerLine(std::string_view(data + at, end - at), Factor, scaled, reason)) {
-        case TrackerLine::Other:
-            break;
-        case TrackerLine::Block:
-            C.Positions.push_back(scaled);
-            break;
-        case TrackerLine::Skipped:
-            ++C.SkippedCount;
-            if (C.Skipped.size() < TrackerSummary::MaxSkippedListed)
-                C.Skipped.push_back({C.Lines, std::move(reason)});
-            break;
-        }
-        at = end + (end + 1 < size && data[end] == '\r' && data[end + 1] == '\n' ? 2 : 1);
-    }
-    if (C.In.LongLineFollows) {
+    if (size > LineReader::MaxLineLength)
+        ReadEveryLine(C, Factor, nulAt);
+    else
+        ReadTrackerLines(C, Factor, nulAt);
+    if (C.In.LongLineFollows && C.Fault == LineFault::None) {
         C.Fault = LineFault::TooLong;
         C.FaultLine = C.Lines + 1;
     }

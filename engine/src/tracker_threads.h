@@ -23,6 +23,11 @@ enum class TrackerLine { Other, Block, Skipped };
 TrackerLine ExamineTrackerLine(std::string_view Line, double Factor, std::array<double, 3>& Scaled,
                                std::string& Reason);
 
+// The same for a line known to hold TrackerMarker: Rest is what follows its
+// first one.
+TrackerLine ExamineTrackerNumbers(std::string_view Rest, double Factor, std::array<double, 3>& Scaled,
+                                  std::string& Reason);
+
 // Room for one tracker block.
 inline constexpr std::size_t TrackerBlockMax = 64 + 24 + 3 * (PrintFormMax + 1);
 

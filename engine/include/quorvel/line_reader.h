@@ -124,6 +124,10 @@ private:
 // The first CR or LF in Data at or after From, or End.
 std::size_t FindLineEnd(const char* Data, std::size_t From, std::size_t End);
 
+// The line ends (CR, LF or CR LF) in Data from From to End, where From
+// starts a line: the lines there when End follows a line end.
+std::size_t CountLineEnds(const char* Data, std::size_t From, std::size_t End);
+
 // The first Byte among Data's Size bytes, or null: memchr's answer; and
 // where Pattern first starts in Text at or after From, or npos: find's.
 // WebAssembly's C library searches a word at a time, so there they look at
