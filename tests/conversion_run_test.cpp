@@ -108,7 +108,9 @@ TEST(ConversionRun, ThreadsGiveWhatOneThreadGives)
     const std::vector<std::string> shapes = {
         "\tsetAttr \".t\" -type \"double3\" 1.5 -2.25 10;", "\tsetAttr \".t\" -type \"double3\" 1e308 1 1;",
         "\tsetAttr \".t\" -type \"double3\" 1 2;", "\tsetAttr \".t\" -type \"double3\" x 2 3;",
-        "createNode transform -n \"Tracker_1\";", "", "\tsetAttr \".t\" -type \"double3\" -0.40417215093 76.3 5;"};
+        "createNode transform -n \"Tracker_1\";", "", "\tsetAttr \".t\" -type \"double3\" -0.40417215093 76.3 5;",
+        "x setAttr \".t\" -type \"double3\" 1 2 3e-2; setAttr \".t\" -type \"double3\" 4 5 6;",
+        "\tsetAttr \".t\" -type \"double3\" 1 2 3 4;", "\tsetAttr \".t\" -type \"double3\"", "setAttr \".t\""};
     const auto lines = [&](int Count, const std::vector<std::string>& Ends) {
         std::string text;
         for (int i = 0; i < Count; ++i)
@@ -123,6 +125,7 @@ TEST(ConversionRun, ThreadsGiveWhatOneThreadGives)
         {"a CR at the end", lines(500, {"\r"})},
         {"over a thousand skipped", lines(2500, {"\n"}) + std::string(1200, '\n') + lines(2500, {"\n"})},
         {"a NUL byte", lines(2000, {"\r\n"}) + nul + lines(100, {"\r\n"})},
+        {"a NUL byte after a CR", lines(700, {"\r", "\n"}) + "\r" + nul + lines(10, {"\r"})},
         {"a line too long", lines(100, {"\n"}) + std::string(LineReader::MaxLineLength + 1, 'x') + "\n" + lines(10, {"\n"})},
         {"nothing after the frame rate", ""},
     };
