@@ -70,8 +70,8 @@ void Record(Chunk& C, TrackerLine Kind, const std::array<double, 3>& Scaled, std
     }
 }
 
-// Line by line, each one's length tested first: a chunk larger than a
-// line may be can hold a line too long.
+// Line by line, each one's length tested first: for a chunk larger than
+// the longest line allowed, which may hold a line too long.
 void ReadEveryLine(Chunk& C, double Factor, std::size_t NulAt)
 {
     const char* const data = C.In.Bytes.data();
