@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -65,7 +66,8 @@ TEST(Numbers, PrintFormAndShortestText)
 
 TEST(Numbers, CountsAsDigits)
 {
-    for (const long value : {0L, 7L, 10L, 1000L, 530000L, 10000000L, 99999999L, 100000000L, 1234567890123L, -5L}) {
+    for (const long value : std::initializer_list<long>{0, 7, 10, 1000, 530000, 10000000, 99999999, 100000000,
+                                                       2147483647, -5}) {
         char text[24];
         EXPECT_EQ(std::string(text, WriteCount(text, value)), std::to_string(value));
     }

@@ -99,7 +99,9 @@ bool FifteenDigits(double Magnitude, std::uint64_t& Digits, int& Exponent)
 {
     constexpr double Margin = 0.125;
     constexpr double Top = 999999999999999.5;  // rounds up to 1e15
-    const int binary = static_cast<int>(std::bit_cast<std::uint64_t>(Magnitude) >> 52) - 1023;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &Magnitude, sizeof bits);  // as std::bit_cast, which not every library has
+    const int binary = static_cast<int>(bits >> 52) - 1023;
     // Keeps the scale within the table; also rules out zero, subnormals,
     // infinity and NaN.
     if (binary < -26 || binary > 119)
