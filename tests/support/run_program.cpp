@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -85,8 +86,23 @@ int Run(const std::vector<std::string>& Argv, const std::string& InPath, const s
     startup.hStdOutput = Open(OutPath, GENERIC_WRITE, CREATE_ALWAYS);
     startup.hStdError = Open(ErrPath, GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION process{};
-    const bool started = ::CreateProcessW(Wide(Argv.at(0)).c_str(), commandLine.data(), nullptr,
-                                          nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    // Under Wine on a busy machine, starting a process now and then fails
+    // for a moment; a few tries tell that from a program that cannot start.
+    bool started = false;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0)
+            ::Sleep(200);
+        started = ::CreateProcessW(Wide(Argv.at(0)).c_str(), commandLine.data(), nullptr, nullptr,
+                                   TRUE, 0, nullptr, nullptr, &startup, &process);
+        if (!started)
+            startError = ::GetLastError();
+    }
+    if (!started) {
+        const std::string why = "cannot start " + Argv.at(0) + ": error " + std::to_string(startError) + "\n";
+        DWORD written = 0;
+        ::WriteFile(startup.hStdError, why.data(), static_cast<DWORD>(why.size()), &written, nullptr);
+    }
     for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         ::CloseHandle(handle);
     if (!started)
